@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cmath>
+
+// The pedal's input buffer: an emitter follower biased at 4.5 V.
+//
+//   x ─C1─ M ─R1─ B ──R2── 4.5 V          E ─R3─ ground
+//                 │ (base, no current)    E ─C2─ O ─R4─ 4.5 V   (output vO)
+//                 └── transistor: iE = Is·(exp((vB − vE)/Vt) − 1)
+//
+// Both capacitors are trapezoidal companions; vE is solved by Newton's method.
+class GRVInputBuffer {
+public:
+    explicit GRVInputBuffer(double sampleRate);
+    virtual ~GRVInputBuffer() = default;
+
+    void setSampleRate(double sampleRate);
+    void optimize();
+    void resetFilters();
+
+    double process(double x);
+
+    // Newton steps taken by the last process call (for tests and benchmarks).
+    int lastIterations() const { return iterations; }
+    double emitterVoltage() const { return vE1; }
+
+    static constexpr double Is = 6.7e-15;         // transistor saturation current, A
+    static constexpr double invVt = 38.7596899;   // 1/Vt, per volt
+    static constexpr double bias = 4.5;           // supply midpoint, V
+    static constexpr double restEmitter = 3.86075; // emitter at rest for a 4.5 V base, V
+
+private:
+    // Components (fixed).
+    const double C1 = 2.7e-8; // input coupling capacitor, F
+    const double C2 = 1e-6;   // output coupling capacitor, F
+    const double R1 = 1000.0;   // series resistor before the base
+    const double R2 = 510000.0; // base bias resistor to 4.5 V
+    const double R3 = 10000.0;  // emitter resistor to ground
+    const double R4 = 10000.0;  // output resistor to 4.5 V
+    const double G1 = 1.0 / R1;
+    const double G2 = 1.0 / R2;
+    const double G3 = 1.0 / R3;
+    const double G4 = 1.0 / R4;
+    double fs;
+
+    // State.
+    double vM1 = 4.5;        // node M at the previous sample
+    double vE1 = restEmitter; // emitter at the previous sample
+    double x1 = 0.0;         // previous input
+    double vO1 = 4.5;        // previous output
+    double j1 = 0.0;         // companion current of C1, from M towards the input
+    double j2 = 0.0;         // companion current of C2, from O towards E
+
+    // Pre-computed, with b1 = 2·fs·C1, b2 = 2·fs·C2, S = G3·G4 + b2·G3 + b2·G4.
+    double baseDivider = 0.0;   // 1/(G1·G2 + b1·G2 + b1·G1)
+    double invG1 = 0.0;         // 1/G1
+    double outputDivider = 0.0; // 1/(b2 + G4)
+    double b1G1 = 0.0;          // b1·G1
+    double baseBias = 0.0;      // 4.5·G2·(G1 + b1)
+    double G1plusG2 = 0.0;      // G1 + G2
+    double biasG2 = 0.0;        // −4.5·G2
+    double minusS = 0.0;        // −S
+    double IsB2G4 = 0.0;        // Is·(b2 + G4)
+    double b2G4 = 0.0;          // b2·G4
+    double minusIsB2G4 = 0.0;   // −Is·(b2 + G4)
+    double slopeCoeff = 0.0;    // −(1/Vt)·Is·(b2 + G4)
+    double minusS2 = 0.0;       // −S, the slope's constant term
+    double b2 = 0.0;            // 2·fs·C2
+    double biasG4 = 0.0;        // 4.5·G4
+    double b1 = 0.0;            // 2·C1·fs, state update of j1
+    double b2Update = 0.0;      // 2·C2·fs, state update of j2
+
+    int iterations = 0;
+};

@@ -1,0 +1,166 @@
+#include "oversampling/BandLimit.h"
+
+#include "utils/Assert.h"
+
+namespace {
+
+struct CoefficientSet {
+    const double* a;
+    int aCount;
+    const double* b;
+    int bCount;
+};
+
+// Designed sets, branch A then branch B, sections in order.
+const double steep12A[] = {0.036681502163648017, 0.2746317593794541, 0.5610989697879195,
+                           0.769741833862266, 0.8922608180038789, 0.962094548378084};
+const double steep12B[] = {0.13654762463195771, 0.42313861743656667, 0.6775400499741616,
+                           0.839889624849638, 0.9315419599631839, 0.9878163707328971};
+const double steep10A[] = {0.051457617441190984, 0.35978656070567017, 0.6725475931034693,
+                           0.8590884928249939, 0.9540209867860787};
+const double steep10B[] = {0.18621906251989334, 0.529951372847964, 0.7810257527489514,
+                           0.9141815687605308, 0.985475023014907};
+const double steep8A[] = {0.07711507983241622, 0.4820706250610472, 0.7968204713315797,
+                          0.9412514277740471};
+const double steep8B[] = {0.2659685265210946, 0.6651041532634957, 0.8841015085506159,
+                          0.9820054141886075};
+const double steep6A[] = {0.1271414136264853, 0.6528245886369117, 0.9176942834328115};
+const double steep6B[] = {0.40056789819445626, 0.8204163891923343, 0.9763114515836773};
+const double steep4A[] = {0.12073211751675449, 0.6632020224193995};
+const double steep4B[] = {0.3903621872345006, 0.890786832653497};
+
+const double gentle12A[] = {0.01677466677723562, 0.13902148819717805, 0.3325011117394731,
+                            0.53766105314488, 0.7214184024215805, 0.8821858402078155};
+const double gentle12B[] = {0.06501319274445962, 0.23094129990840923, 0.4364942348420355,
+                            0.6329609551399348, 0.8037808679411123, 0.9599687404800694};
+const double gentle10A[] = {0.02366831419883467, 0.18989476227180174, 0.43157318062118555,
+                            0.6632020224193995, 0.860015542499582};
+const double gentle10B[] = {0.09056555904993387, 0.3078575723749043, 0.5516782402507934,
+                            0.7652146863779808, 0.9524772837866754};
+const double gentle8A[] = {0.03583278843106211, 0.2720401433964576, 0.5720571972357003,
+                           0.827124761997324};
+const double gentle8B[] = {0.1340901419430669, 0.4243248712718685, 0.7062921421386394,
+                           0.9415030941737551};
+const double gentle6A[] = {0.06029739095712437, 0.4125907203610563, 0.7727156537429234};
+const double gentle6B[] = {0.21597144456092948, 0.6043586264658363, 0.9238861386532906};
+const double gentle4A[] = {0.07986642623635751, 0.5453536510711322};
+const double gentle4B[] = {0.28382934487410993, 0.8344118914807379};
+
+// The order-2 filter, also used for every order without a designed set.
+const double order2A[] = {0.23647102099689224};
+const double order2B[] = {0.7145421497126001};
+
+template <int NA, int NB>
+CoefficientSet set(const double (&a)[NA], const double (&b)[NB])
+{
+    return {a, NA, b, NB};
+}
+
+CoefficientSet coefficientsFor(int order, bool steep)
+{
+    switch (order) {
+    case 12: return steep ? set(steep12A, steep12B) : set(gentle12A, gentle12B);
+    case 10: return steep ? set(steep10A, steep10B) : set(gentle10A, gentle10B);
+    case 8: return steep ? set(steep8A, steep8B) : set(gentle8A, gentle8B);
+    case 6: return steep ? set(steep6A, steep6B) : set(gentle6A, gentle6B);
+    case 4: return steep ? set(steep4A, steep4B) : set(gentle4A, gentle4B);
+    default: return set(order2A, order2B);
+    }
+}
+
+const char* const source = "src/oversampling/BandLimit";
+
+} // namespace
+
+CAllPassFilterCascade::CAllPassFilterCascade(const double* coefficients, int count)
+    : sections(new CAllPassFilter*[count]), count(count)
+{
+    for (int i = 0; i < count; ++i)
+        sections[i] = new CAllPassFilter(coefficients[i]);
+}
+
+CAllPassFilterCascade::~CAllPassFilterCascade()
+{
+    for (int i = 0; i < count; ++i)
+        delete sections[i];
+    delete[] sections;
+}
+
+void CAllPassFilterCascade::reset()
+{
+    for (int i = 0; i < count; ++i)
+        sections[i]->reset();
+}
+
+CHalfBandFilter::CHalfBandFilter(int order, bool steep)
+{
+    const CoefficientSet coefficients = coefficientsFor(order, steep);
+    branchA = new CAllPassFilterCascade(coefficients.a, coefficients.aCount);
+    branchB = new CAllPassFilterCascade(coefficients.b, coefficients.bCount);
+    GRAVEL_ASSERT(!switchFilter, source, 292);
+}
+
+CHalfBandFilter::~CHalfBandFilter()
+{
+    delete branchA;
+    delete branchB;
+}
+
+double CHalfBandFilter::processFilterOpt(double x)
+{
+    if (!switchFilter) {
+        const double out = 0.5 * (branchA->processOpt(x) + previousBOutput);
+        switchFilter = true;
+        return out;
+    }
+    const double out = 0.5 * previousBOutput;
+    previousBOutput = branchB->processOpt(x);
+    switchFilter = false;
+    return out;
+}
+
+double CHalfBandFilter::process(double x)
+{
+    const double a = branchA->process(x);
+    const double b = branchB->process(x);
+    const double out = 0.5 * (a + previousBOutput);
+    previousBOutput = b;
+    return out;
+}
+
+double CHalfBandFilter::processUpsample(double x)
+{
+    const double a = branchA->process(x);
+    const double b = branchB->process(x);
+    const double out = a + previousBOutput;
+    previousBOutput = b;
+    return out;
+}
+
+void CHalfBandFilter::upsampleBlock(double* in, double* out, int upsampledSize)
+{
+    GRAVEL_ASSERT(upsampledSize >= 2, source, 389);
+    GRAVEL_ASSERT(upsampledSize%2 == 0, source, 390);
+    int k = 0;
+    int i = 0;
+    for (; i < upsampledSize / 2; ++i) {
+        upsample(in[i], out[k], out[k + 1]);
+        k += 2;
+    }
+    GRAVEL_ASSERT(k==2*i, source, 407);
+}
+
+void CHalfBandFilter::downsampleBlock(double* in, double* out, int size)
+{
+    GRAVEL_ASSERT(size>=2, source, 413);
+    GRAVEL_ASSERT(size%2==0, source, 414);
+    for (int i = 0; i < size; ++i)
+        downsample(in[2 * i], in[2 * i + 1], out[i]);
+}
+
+void CHalfBandFilter::reset()
+{
+    branchA->reset();
+    branchB->reset();
+    previousBOutput = 0.0;
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+// Polyphase IIR half-band low-pass from two branches of first-order all-pass
+// sections. At the higher rate
+//
+//     H(z) = ½·(A(z²) + z⁻¹·B(z²)),   each section (a + z⁻²)/(1 + a·z⁻²),
+//
+// so at the lower rate each section is (a + z⁻¹)/(1 + a·z⁻¹). The cutoff is a
+// quarter of the higher rate (−3 dB there); the stopband depends on the order
+// (total sections in both branches) and on the steep or not-steep design.
+
+// One all-pass section.
+class CAllPassFilter {
+public:
+    explicit CAllPassFilter(double coefficient) : a(coefficient) {}
+
+    void reset() { x0 = x1 = x2 = y0 = y1 = y2 = 0.0; }
+
+    // Full-rate form, y[n] = a·(x[n] − y[n−2]) + x[n−2].
+    double process(double x)
+    {
+        x2 = x1;
+        x1 = x0;
+        x0 = x;
+        y2 = y1;
+        y1 = y0;
+        y0 = a * (x - y2) + x2;
+        return y0;
+    }
+
+    // Low-rate form: x2 and y2 act as one-sample memories.
+    double processOpt(double x)
+    {
+        const double y = a * (x - y2) + x2;
+        y2 = y;
+        x2 = x;
+        return y;
+    }
+
+private:
+    double a;                          // all-pass coefficient
+    double x0 = 0.0, x1 = 0.0, x2 = 0.0; // last three inputs, newest first
+    double y0 = 0.0, y1 = 0.0, y2 = 0.0; // last three outputs, newest first
+};
+
+// One branch: sections in series.
+class CAllPassFilterCascade {
+public:
+    CAllPassFilterCascade(const double* coefficients, int count);
+    ~CAllPassFilterCascade();
+
+    CAllPassFilterCascade(const CAllPassFilterCascade&) = delete;
+    CAllPassFilterCascade& operator=(const CAllPassFilterCascade&) = delete;
+
+    double process(double x)
+    {
+        for (int i = 0; i < count; ++i)
+            x = sections[i]->process(x);
+        return x;
+    }
+
+    double processOpt(double x)
+    {
+        for (int i = 0; i < count; ++i)
+            x = sections[i]->processOpt(x);
+        return x;
+    }
+
+    void reset();
+    int size() const { return count; }
+
+private:
+    CAllPassFilter** sections; // owned, one per coefficient
+    int count;                 // at least 1
+};
+
+class CHalfBandFilter {
+public:
+    // Orders 4 to 12 (even) select a designed set; any other order the
+    // order-2 filter.
+    CHalfBandFilter(int order, bool steep);
+    ~CHalfBandFilter();
+
+    CHalfBandFilter(const CHalfBandFilter&) = delete;
+    CHalfBandFilter& operator=(const CHalfBandFilter&) = delete;
+
+    // Interpolate by 2: one low-rate sample in, the even and odd high-rate
+    // samples out (zero-stuffing then 2·H(z), so the level is kept).
+    void upsample(double x, double& first, double& second)
+    {
+        first = branchA->processOpt(x);
+        second = branchB->processOpt(x);
+    }
+
+    // Decimate by 2: H(z), then every second sample.
+    void downsample(double first, double second, double& out)
+    {
+        out = 0.5 * (branchA->processOpt(first) + previousBOutput);
+        previousBOutput = branchB->processOpt(second);
+    }
+
+    double processDownsampleOpt(double first, double second)
+    {
+        double out;
+        downsample(first, second, out);
+        return out;
+    }
+
+    double processUpsampleOpt(double x)
+    {
+        const double a = branchA->processOpt(x);
+        previousBOutput = branchB->processOpt(x);
+        return a;
+    }
+
+    // The full filter at the high rate, one high-rate sample at a time,
+    // running the branches at the low rate on alternate samples.
+    double processFilterOpt(double x);
+
+    // The full filter at the high rate with full-rate sections.
+    double process(double x);
+    double processUpsample(double x);
+
+    void upsampleBlock(double* in, double* out, int upsampledSize);
+    void downsampleBlock(double* in, double* out, int size);
+
+    void reset();
+
+    int branchASize() const { return branchA->size(); }
+    int branchBSize() const { return branchB->size(); }
+
+private:
+    double previousBOutput = 0.0;   // branch B's output, one low-rate sample late
+    CAllPassFilterCascade* branchA; // owned
+    CAllPassFilterCascade* branchB; // owned
+    bool switchFilter = false;      // phase of processFilterOpt
+};
