@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# scripts/install.sh against a scratch plug-in folder: it installs, replaces
+# only an older Gravel.vst of ours, and never touches anything else.
+set -euo pipefail
+install="$1"
+bundle="$2"
+scratch="$(mktemp -d)"
+trap 'rm -rf "${scratch}"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+prefix="${scratch}/vst"
+mkdir -p "${prefix}/Other.vst"
+echo keep > "${prefix}/Other.vst/file"
+echo keep > "${prefix}/notes.txt"
+
+# Fresh install next to the user's own things.
+HOME="${scratch}/home" bash "${install}" --prefix "${prefix}" --bundle "${bundle}" >/dev/null
+[ -f "${prefix}/Gravel.vst/Contents/x86_64-linux/Gravel.so" ] || fail "bundle not installed"
+[ -f "${prefix}/Gravel.vst/Contents/Info.plist" ] || fail "Info.plist not installed"
+
+# Reinstall over an older copy: replaced, and a stray file in it goes with it.
+sed -i 's/<string>[0-9.]*<\/string>\(.*\)$/<string>0.0.1<\/string>\1/' "${prefix}/Gravel.vst/Contents/Info.plist"
+touch "${prefix}/Gravel.vst/stale"
+bash "${install}" --prefix "${prefix}" --bundle "${bundle}" >/dev/null
+[ ! -e "${prefix}/Gravel.vst/stale" ] || fail "older bundle not replaced"
+[ "$(cat "${prefix}/Other.vst/file")" = keep ] || fail "another plug-in was touched"
+[ "$(cat "${prefix}/notes.txt")" = keep ] || fail "a user file was touched"
+[ -z "$(find "${prefix}" -maxdepth 1 -name '.Gravel.vst.install.*')" ] || fail "staging left behind"
+
+# A newer installed copy is kept unless forced.
+sed -i '/CFBundleVersion/{n;s/<string>.*<\/string>/<string>99.0.0<\/string>/}' "${prefix}/Gravel.vst/Contents/Info.plist"
+if bash "${install}" --prefix "${prefix}" --bundle "${bundle}" 2>/dev/null; then fail "downgraded without --force"; fi
+grep -q 99.0.0 "${prefix}/Gravel.vst/Contents/Info.plist" || fail "newer bundle changed"
+bash "${install}" --prefix "${prefix}" --bundle "${bundle}" --force >/dev/null
+! grep -q 99.0.0 "${prefix}/Gravel.vst/Contents/Info.plist" || fail "--force did not replace"
+
+# Something else named Gravel.vst is not ours to replace.
+other="${scratch}/other"
+mkdir -p "${other}/Gravel.vst"
+echo mine > "${other}/Gravel.vst/data"
+if bash "${install}" --prefix "${other}" --bundle "${bundle}" 2>/dev/null; then fail "replaced a foreign Gravel.vst"; fi
+[ "$(cat "${other}/Gravel.vst/data")" = mine ] || fail "foreign Gravel.vst touched"
+
+# Missing build: a clear failure, nothing created.
+if bash "${install}" --prefix "${scratch}/none" --bundle "${scratch}/missing.vst" 2>/dev/null; then fail "installed nothing successfully"; fi
+[ ! -e "${scratch}/none" ] || fail "created a folder for nothing"
+echo "install tests passed"
