@@ -73,6 +73,30 @@ void BM_ProcessOversampledMono(benchmark::State& state)
 }
 BENCHMARK(BM_ProcessOversampledMono)->Arg(2)->Arg(4)->Arg(8);
 
+// The half-band stages alone, around a model that passes its input through.
+struct PassThroughModel {
+    double process(double x) { return x; }
+    void setSampleRate(double) {}
+};
+
+void BM_HalfBandStagesOnly(benchmark::State& state)
+{
+    const unsigned factor = static_cast<unsigned>(state.range(0));
+    PassThroughModel model;
+    HBOversampler<PassThroughModel> oversampler(&model, 8, 12, false, hostRate);
+    oversampler.setOversamplingFactor(factor);
+    const auto& in = guitar();
+    size_t i = 0;
+    double sink = 0.0;
+    for (auto _ : state) {
+        sink += oversampler.processOversampled(in[i], oversampler.factor, 0);
+        if (++i == in.size())
+            i = 0;
+    }
+    benchmark::DoNotOptimize(sink);
+}
+BENCHMARK(BM_HalfBandStagesOnly)->Arg(2)->Arg(4)->Arg(8);
+
 void BM_StereoPairRealtime(benchmark::State& state)
 {
     flushDenormals();
@@ -105,6 +129,38 @@ void BM_StereoPairRealtime(benchmark::State& state)
         static_cast<double>(state.iterations()) * blockSize / hostRate, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StereoPairRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+
+// The same pair with both channels' Newton solves in lock step.
+void BM_StereoPairLockstepRealtime(benchmark::State& state)
+{
+    flushDenormals();
+    const unsigned factor = static_cast<unsigned>(state.range(0));
+    GRV left(hostRate), right(hostRate);
+    HBOversampler<GRV> leftOver(&left, 8, 12, false, hostRate);
+    HBOversampler<GRV> rightOver(&right, 8, 12, false, hostRate);
+    configure(left, hostRate * leftOver.factor);
+    configure(right, hostRate * rightOver.factor);
+    leftOver.setOversamplingFactor(factor);
+    rightOver.setOversamplingFactor(factor);
+
+    const auto& in = guitar();
+    std::vector<double> outL(blockSize), outR(blockSize);
+    size_t offset = 0;
+    for (auto _ : state) {
+        if (offset + blockSize > in.size())
+            offset = 0;
+        const double* block = in.data() + offset;
+        for (int i = 0; i < blockSize; ++i)
+            HBOversampler<GRV>::processOversampledPair(leftOver, rightOver, 2.0 * block[i],
+                                                       1.8 * block[i], outL[i], outR[i]);
+        benchmark::DoNotOptimize(outL.data());
+        benchmark::DoNotOptimize(outR.data());
+        offset += blockSize;
+    }
+    state.counters["rt_factor"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * blockSize / hostRate, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_StereoPairLockstepRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -1,8 +1,5 @@
 #include "circuit/DiodeClippingOpAmpStage.h"
 
-#include <cmath>
-
-#include "utils/MathUtils.h"
 
 DiodeClippingOpAmpStage::DiodeClippingOpAmpStage(double gainResistor, double hpfResistor,
                                                  double hpfCapacitor, double feedbackCapacitor,
@@ -55,48 +52,6 @@ void DiodeClippingOpAmpStage::optimize()
 void DiodeClippingOpAmpStage::resetFilters()
 {
     vA = x1 = y1 = iCf = iCh = y2 = 0.0;
+    last = {};
 }
 
-double DiodeClippingOpAmpStage::process(double x)
-{
-    // Rh–Ch node, trapezoidal: (x − vA)·Gh = current into Ch.
-    const double vAPrevious = vA;
-    const double vANew = (x * Gh + q * vAPrevious + iCh) * p;
-
-    const NewtonCoefficients& c = clippingType == AsymmetricClipping ? asymmetric : symmetric;
-
-    // Feedback balance at the inverting input:
-    //   (y − x)·Gg + iCf(y) + iDiode(y − x) = (x − vA)·Gh
-    double v = 2.0 * y1 - y2;
-    int n = 0;
-    double step;
-    do {
-        v = MathUtils::Clipping::clipBetween(v, -rail, rail);
-        const double d = v - x;
-        double i, g;
-        if (clippingType == AsymmetricClipping) {
-            const double e = std::exp(invTwoVd * d);
-            i = Is * (e * e - 1.0 / e);
-            g = c.K * (e * e + 0.5 / e);
-        } else {
-            const double e = std::exp(invVd * d);
-            i = Is * (e - 1.0 / e);
-            g = c.K * (e + 1.0 / e);
-        }
-        const double f = i + Gh * vANew + c.r * (x1 - y1) + c.s * v + c.t * x - iCf;
-        const double fPrime = g + c.slope;
-        step = f / fPrime;
-        v -= step;
-        ++n;
-    } while (std::abs(step) > 1e-6 && n < 100);
-    iterations = n;
-
-    const double y = v;
-    iCf = rUpdate * ((y - x) - (y1 - x1)) - iCf;
-    iCh = qUpdate * (vANew - vAPrevious) - iCh;
-    y2 = y1;
-    vA = vANew;
-    x1 = x;
-    y1 = y;
-    return y;
-}

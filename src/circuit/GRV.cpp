@@ -29,19 +29,6 @@ GRV::GRV(double rate)
     couplingHighPass.setState(bias, 0.0);
 }
 
-double GRV::process(double x)
-{
-    if (inputBufferOn) {
-        x = inputBuffer.process(x);
-        x = couplingHighPass.processBackwardEuler(x);
-    }
-    double y = clippingStage.process(x);
-    y = toneLevel.process(y);
-    if (outputBufferOn)
-        return outputBuffer.process(y + bias);
-    return y;
-}
-
 void GRV::processBlock(double* in, double* out, int n)
 {
     for (int i = 0; i < n; ++i)

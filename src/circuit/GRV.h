@@ -14,7 +14,13 @@ public:
     explicit GRV(double sampleRate);
     virtual ~GRV() = default;
 
-    double process(double x);
+    inline double process(double x);
+
+    // Several channels one sample each (the stereo pair), with the stages'
+    // Newton solves in lock step; each gives exactly what its process would.
+    template <int Lanes>
+    static void processLanes(GRV* const (&models)[Lanes], const double (&x)[Lanes],
+                             double (&y)[Lanes]);
     void processBlock(double* in, double* out, int n);
 
     // Host values can arrive outside 0..1 (automation, other wrappers'
@@ -60,3 +66,62 @@ private:
     double lastTone = 0.5;
     double lastLevel = 0.5;
 };
+
+template <int Lanes>
+void GRV::processLanes(GRV* const (&models)[Lanes], const double (&x)[Lanes], double (&y)[Lanes])
+{
+    bool sameSwitches = true;
+    for (int k = 1; k < Lanes; ++k)
+        sameSwitches = sameSwitches && models[k]->inputBufferOn == models[0]->inputBufferOn &&
+                       models[k]->outputBufferOn == models[0]->outputBufferOn;
+    if (!sameSwitches) {
+        for (int k = 0; k < Lanes; ++k)
+            y[k] = models[k]->process(x[k]);
+        return;
+    }
+
+    double v[Lanes];
+    for (int k = 0; k < Lanes; ++k)
+        v[k] = x[k];
+
+    if (models[0]->inputBufferOn) {
+        GRVInputBuffer* inputBuffers[Lanes];
+        for (int k = 0; k < Lanes; ++k)
+            inputBuffers[k] = &models[k]->inputBuffer;
+        double buffered[Lanes];
+        GRVInputBuffer::processLanes(inputBuffers, v, buffered);
+        // The coupling high-pass removes the buffer's 4.5 V bias.
+        for (int k = 0; k < Lanes; ++k)
+            v[k] = models[k]->couplingHighPass.processBackwardEuler(buffered[k]);
+    }
+
+    DiodeClippingOpAmpStage* clippingStages[Lanes];
+    for (int k = 0; k < Lanes; ++k)
+        clippingStages[k] = &models[k]->clippingStage;
+    double clipped[Lanes];
+    DiodeClippingOpAmpStage::processLanes(clippingStages, v, clipped);
+
+    for (int k = 0; k < Lanes; ++k)
+        v[k] = models[k]->toneLevel.process(clipped[k]);
+
+    if (models[0]->outputBufferOn) {
+        GRVOutputBuffer* outputBuffers[Lanes];
+        for (int k = 0; k < Lanes; ++k) {
+            outputBuffers[k] = &models[k]->outputBuffer;
+            v[k] += bias;
+        }
+        GRVOutputBuffer::processLanes(outputBuffers, v, y);
+        return;
+    }
+    for (int k = 0; k < Lanes; ++k)
+        y[k] = v[k];
+}
+
+double GRV::process(double x)
+{
+    GRV* const models[1] = {this};
+    const double in[1] = {x};
+    double out[1];
+    processLanes(models, in, out);
+    return out[0];
+}

@@ -45,39 +45,7 @@ void GRVInputBuffer::resetFilters()
     vO1 = 4.5;
     j1 = 0.0;
     j2 = 0.0;
+    last = {};
+    vB1 = 4.5;
 }
 
-double GRVInputBuffer::process(double x)
-{
-    // Base: the C1–R1 branch against R2 to the bias, no base current.
-    const double vB = (b1G1 * (x - x1 + vM1) + G1 * j1 + baseBias) * baseDivider;
-    // M sits above B by the drop across R1.
-    const double vM = (vB * G1plusG2 + biasG2) * invG1;
-
-    // Cubic fit of the follower's emitter against its base as the start value.
-    double vE = ((-0.001072 * vB + 0.01882) * vB + 0.8821) * vB - 0.3925;
-
-    // Emitter current balance Is·(e − 1) = G3·vE + iC2, with O eliminated and
-    // scaled by (b2 + G4).
-    int n = 0;
-    double step;
-    do {
-        const double e = std::exp((vB - vE) * invVt);
-        const double f = minusS * vE + IsB2G4 * (e - 1.0) - G4 * j2 + b2G4 * (vE1 - vO1 + bias);
-        const double fPrime = minusS2 + slopeCoeff * e;
-        step = f / fPrime;
-        vE -= step;
-        ++n;
-    } while (std::abs(step) > 1e-6 && n < 100);
-    iterations = n;
-
-    const double vO = (b2 * (vE - vE1 + vO1) + j2 + biasG4) * outputDivider;
-
-    j1 = b1 * ((vM - x) - (vM1 - x1)) - j1;
-    j2 = b2Update * ((vO - vE) - (vO1 - vE1)) - j2;
-    vE1 = vE;
-    vM1 = vM;
-    x1 = x;
-    vO1 = vO;
-    return vO;
-}

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "circuit/Newton.h"
+#include "circuit/NewtonStart.h"
+
 // The pedal's input buffer: an emitter follower biased at 4.5 V.
 //
 //   x ─C1─ M ─R1─ B ──R2── 4.5 V          E ─R3─ ground
@@ -18,10 +21,16 @@ public:
     void optimize();
     void resetFilters();
 
-    double process(double x);
+    inline double process(double x);
+
+    // Several buffers (the stereo channels) one sample each, their Newton
+    // solves in lock step; each gives exactly what its process would.
+    template <int Lanes>
+    static void processLanes(GRVInputBuffer* const (&stages)[Lanes], const double (&x)[Lanes],
+                             double (&y)[Lanes]);
 
     // Newton steps taken by the last process call (for tests and benchmarks).
-    int lastIterations() const { return iterations; }
+    int lastIterations() const { return last.iterations; }
     double emitterVoltage() const { return vE1; }
 
     static constexpr double Is = 6.7e-15;         // transistor saturation current, A
@@ -70,5 +79,65 @@ private:
     double b1 = 0.0;            // 2·C1·fs, state update of j1
     double b2Update = 0.0;      // 2·C2·fs, state update of j2
 
-    int iterations = 0;
+    // Newton start from the last solution: the last iterate (with its
+    // exponential) and the base voltage it was solved for.
+    Newton::LastIterate<double> last;
+    double vB1 = 4.5; // base at the previous sample
 };
+
+template <int Lanes>
+void GRVInputBuffer::processLanes(GRVInputBuffer* const (&stages)[Lanes],
+                                  const double (&x)[Lanes], double (&y)[Lanes])
+{
+    double vB[Lanes], vM[Lanes], constantPart[Lanes], vE[Lanes];
+    for (int k = 0; k < Lanes; ++k) {
+        const GRVInputBuffer& s = *stages[k];
+        // Base: the C1–R1 branch against R2 to the bias, no base current.
+        vB[k] = (s.b1G1 * (x[k] - s.x1 + s.vM1) + s.G1 * s.j1 + s.baseBias) * s.baseDivider;
+        // M sits above B by the drop across R1.
+        vM[k] = (vB[k] * s.G1plusG2 + s.biasG2) * s.invG1;
+        // Emitter current balance Is·(e − 1) = G3·vE + iC2, with O eliminated
+        // and scaled by (b2 + G4):
+        //   f(vE) = −S·vE + Is·(b2 + G4)·(e − 1) − G4·j2 + b2·G4·(vE1 − vO1 + 4.5)
+        constantPart[k] = -s.G4 * s.j2 + s.b2G4 * (s.vE1 - s.vO1 + bias) - s.IsB2G4;
+
+        // The cubic fit of the follower's emitter against its base is a safe
+        // start anywhere; the last solution moved by the linearised change of
+        // the residual is usually within a step of the root.
+        const double cubic = ((-0.001072 * vB[k] + 0.01882) * vB[k] + 0.8821) * vB[k] - 0.3925;
+        const double expAtLast = s.last.aux * (1.0 + invVt * (vB[k] - s.vB1 + s.last.step));
+        const double residualAtLast = s.minusS * s.vE1 + s.IsB2G4 * expAtLast + constantPart[k];
+        vE[k] = NewtonStart::choose(cubic, s.vE1 - residualAtLast * s.last.inverseSlope);
+    }
+
+    Newton::LastIterate<double> last[Lanes];
+    Newton::solve(vE, last, [&](int k, double& v, double& f, double& fPrime, double& e) {
+        const GRVInputBuffer& s = *stages[k];
+        e = std::exp((vB[k] - v) * invVt);
+        f = s.minusS * v + s.IsB2G4 * e + constantPart[k];
+        fPrime = s.minusS2 + s.slopeCoeff * e;
+    });
+
+    for (int k = 0; k < Lanes; ++k) {
+        GRVInputBuffer& s = *stages[k];
+        s.last = last[k];
+        s.vB1 = vB[k];
+        const double vO = (s.b2 * (vE[k] - s.vE1 + s.vO1) + s.j2 + s.biasG4) * s.outputDivider;
+        s.j1 = s.b1 * ((vM[k] - x[k]) - (s.vM1 - s.x1)) - s.j1;
+        s.j2 = s.b2Update * ((vO - vE[k]) - (s.vO1 - s.vE1)) - s.j2;
+        s.vE1 = vE[k];
+        s.vM1 = vM[k];
+        s.x1 = x[k];
+        s.vO1 = vO;
+        y[k] = vO;
+    }
+}
+
+inline double GRVInputBuffer::process(double x)
+{
+    GRVInputBuffer* const stages[1] = {this};
+    const double in[1] = {x};
+    double out[1];
+    processLanes(stages, in, out);
+    return out[0];
+}

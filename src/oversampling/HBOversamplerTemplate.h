@@ -78,19 +78,60 @@ public:
     // factor and stage 0.
     double processOversampled(double x, unsigned f, unsigned stage)
     {
-        double first, second;
-        upsamplers[stage]->upsample(x, first, second);
-        double y1, y2;
-        if (f == 2) {
-            y1 = model->process(first);
-            y2 = model->process(second);
-        } else {
-            y1 = processOversampled(first, f / 2, stage + 1);
-            y2 = processOversampled(second, f / 2, stage + 1);
+        HBOversampler* const single[1] = {this};
+        const double in[1] = {x};
+        double out[1];
+        processOversampledLanes(single, in, f, stage, out);
+        return out[0];
+    }
+
+    // The stereo pair: both channels through their oversamplers, the models'
+    // Newton solves in lock step (Model::processLanes). The outputs equal
+    // processOversampled's; oversamplers at different factors run one by one.
+    static void processOversampledPair(HBOversampler& left, HBOversampler& right, double xLeft,
+                                       double xRight, double& yLeft, double& yRight)
+    {
+        if (left.factor != right.factor) {
+            yLeft = left.processOversampled(xLeft, left.factor, 0);
+            yRight = right.processOversampled(xRight, right.factor, 0);
+            return;
         }
-        double y;
-        downsamplers[stage]->downsample(y1, y2, y);
-        return y;
+        HBOversampler* const pair[2] = {&left, &right};
+        const double in[2] = {xLeft, xRight};
+        double out[2];
+        processOversampledLanes(pair, in, left.factor, 0, out);
+        yLeft = out[0];
+        yRight = out[1];
+    }
+
+    // Interpolate through stage `stage`, run the next stage (or the model) on
+    // both high-rate samples in time order, decimate back.
+    template <int Lanes>
+    static void processOversampledLanes(HBOversampler* const (&oversamplers)[Lanes],
+                                        const double (&x)[Lanes], unsigned f, unsigned stage,
+                                        double (&y)[Lanes])
+    {
+        // The factors in use unroll at compile time, so the whole tree of
+        // stages inlines.
+        switch (f) {
+        case 2: processStages<2>(oversamplers, x, stage, y); return;
+        case 4: processStages<4>(oversamplers, x, stage, y); return;
+        case 8: processStages<8>(oversamplers, x, stage, y); return;
+        default: break;
+        }
+        double first[Lanes], second[Lanes], y1[Lanes], y2[Lanes];
+        upsampleLanes(oversamplers, stage, x, first, second);
+        // A factor that is not a power of two, or deeper than the stages
+        // built, runs the model at this level rather than recursing past the
+        // last stage.
+        if (f < 4 || f % 2 != 0 || stage + 1 >= oversamplers[0]->stages) {
+            runModels(oversamplers, first, y1);
+            runModels(oversamplers, second, y2);
+        } else {
+            processOversampledLanes(oversamplers, first, f / 2, stage + 1, y1);
+            processOversampledLanes(oversamplers, second, f / 2, stage + 1, y2);
+        }
+        downsampleLanes(oversamplers, stage, y1, y2, y);
     }
 
     CHalfBandFilter** upsamplers;   // one per stage, owned
@@ -102,5 +143,55 @@ public:
     double baseRate;                // host sample rate, Hz
 
 private:
+    template <unsigned F, int Lanes>
+    static void processStages(HBOversampler* const (&oversamplers)[Lanes],
+                              const double (&x)[Lanes], unsigned stage, double (&y)[Lanes])
+    {
+        double first[Lanes], second[Lanes], y1[Lanes], y2[Lanes];
+        upsampleLanes(oversamplers, stage, x, first, second);
+        if constexpr (F == 2) {
+            runModels(oversamplers, first, y1);
+            runModels(oversamplers, second, y2);
+        } else {
+            processStages<F / 2>(oversamplers, first, stage + 1, y1);
+            processStages<F / 2>(oversamplers, second, stage + 1, y2);
+        }
+        downsampleLanes(oversamplers, stage, y1, y2, y);
+    }
+
+    template <int Lanes>
+    static void upsampleLanes(HBOversampler* const (&oversamplers)[Lanes], unsigned stage,
+                              const double (&x)[Lanes], double (&first)[Lanes],
+                              double (&second)[Lanes])
+    {
+        for (int k = 0; k < Lanes; ++k)
+            oversamplers[k]->upsamplers[stage]->upsample(x[k], first[k], second[k]);
+    }
+
+    template <int Lanes>
+    static void downsampleLanes(HBOversampler* const (&oversamplers)[Lanes], unsigned stage,
+                                const double (&y1)[Lanes], const double (&y2)[Lanes],
+                                double (&y)[Lanes])
+    {
+        for (int k = 0; k < Lanes; ++k)
+            oversamplers[k]->downsamplers[stage]->downsample(y1[k], y2[k], y[k]);
+    }
+
+    // One high-rate sample per lane through the models; several lanes need
+    // Model::processLanes, a single one only Model::process.
+    template <int Lanes>
+    static void runModels(HBOversampler* const (&oversamplers)[Lanes], const double (&x)[Lanes],
+                          double (&y)[Lanes])
+    {
+        if constexpr (Lanes == 1) {
+            y[0] = oversamplers[0]->model->process(x[0]);
+        } else {
+            Model* models[Lanes];
+            for (int k = 0; k < Lanes; ++k)
+                models[k] = oversamplers[k]->model;
+            Model::processLanes(models, x, y);
+        }
+    }
+
     static constexpr const char* source = "src/oversampling/HBOversamplerTemplate";
 };
