@@ -60,7 +60,7 @@ private:
     // Diode current i and its slope g at the diode voltage d (output minus
     // inverting input).
     template <ClippingTypes type>
-    static void diode(double d, double& i, double& g);
+    static double diode(double d, double& i, double& g);
 
     template <ClippingTypes type, int Lanes>
     static void processLanesOfType(DiodeClippingOpAmpStage* const (&stages)[Lanes],
@@ -106,6 +106,8 @@ private:
     // the oversampler has band-limited converges well within them.
     static constexpr int rescueAfterEvaluations = 8;
     static constexpr double rescueBracketWidth = 1e-4; // V
+    // e² (e³ for the asymmetric pair) stays finite below this diode voltage.
+    static constexpr double maxScaledDiodeVoltage = 7.0; // V
 
     // Newton start from the last solution.
     struct DiodeAtIterate {
@@ -116,8 +118,9 @@ private:
     Newton::LastIterate<DiodeAtIterate> last;
 };
 
+// Returns the exponential e it was computed from.
 template <ClippingTypes type>
-inline void DiodeClippingOpAmpStage::diode(double d, double& i, double& g)
+inline double DiodeClippingOpAmpStage::diode(double d, double& i, double& g)
 {
     if (type == AsymmetricClipping) {
         // One diode forward for d > 0 (exp(d/Vd) = e²), two in series for d < 0.
@@ -125,12 +128,13 @@ inline void DiodeClippingOpAmpStage::diode(double d, double& i, double& g)
         const double inverse = 1.0 / e;
         i = Is * (e * e - inverse);
         g = K * (e * e + 0.5 * inverse);
-    } else {
-        const double e = std::exp(invVd * d);
-        const double inverse = 1.0 / e;
-        i = Is * (e - inverse);
-        g = K * (e + inverse);
+        return e;
     }
+    const double e = std::exp(invVd * d);
+    const double inverse = 1.0 / e;
+    i = Is * (e - inverse);
+    g = K * (e + inverse);
+    return e;
 }
 
 template <int Lanes>
@@ -179,7 +183,7 @@ void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const 
         // The rails clamp it like any iterate, so it cannot overflow.
         const DiodeAtIterate& d = s.last.aux;
         const double currentAtLast = d.current + d.conductance * (s.y1 - x[k] - d.voltage);
-        v[k] = s.y1 - (currentAtLast + c.s * s.y1 + linearPart[k]) * s.last.inverseSlope;
+        v[k] = s.y1 - (currentAtLast + c.s * s.y1 + linearPart[k]) / (d.conductance + c.slope);
     }
 
     // The residual rises with v (the diodes' and the resistors' currents
@@ -221,8 +225,21 @@ void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const 
             }
             iterate = 0.5 * (below[k] + above[k]);
         }
-        f = residual(iterate, d);
-        fPrime = d.conductance + c.slope;
+
+        d.voltage = iterate - x[k];
+        const double e = diode<type>(d.voltage, d.current, d.conductance);
+        const double linear = c.s * iterate + linearPart[k];
+        if (std::abs(d.voltage) < maxScaledDiodeVoltage) {
+            // f and f′ both multiplied by e: the same step, but its division
+            // waits only for the exponential, not also for 1/e.
+            const double eCubedOrSquared = type == AsymmetricClipping ? e * e * e : e * e;
+            const double reverseShare = type == AsymmetricClipping ? 0.5 : 1.0;
+            f = Is * (eCubedOrSquared - 1.0) + linear * e;
+            fPrime = K * (eCubedOrSquared + reverseShare) + c.slope * e;
+        } else {
+            f = d.current + linear;
+            fPrime = d.conductance + c.slope;
+        }
         narrowBracket(iterate, f, below[k], above[k]);
     });
 
