@@ -242,6 +242,16 @@ TEST(CFPropertyList, OnlyPropertyListTypesAreWritten) {
     CFArrayRemoveAllValues(loop);
     CFRelease(loop);
 
+    // Dates as far as XML dates reach here (32-bit seconds from 2001), no further.
+    CFDateRef earliest = CFDateCreate(nullptr, -2147483648.0);
+    CFDataRef earliestXML = CFPropertyListCreateXMLData(nullptr, earliest);
+    ASSERT_NE(nullptr, earliestXML);
+    CFPropertyListRef earliestBack = CFPropertyListCreateWithData(nullptr, earliestXML, 0, nullptr, nullptr);
+    EXPECT_TRUE(CFEqual(earliest, earliestBack));
+    CFDateRef far = CFDateCreate(nullptr, 1e12);
+    EXPECT_EQ(nullptr, CFPropertyListCreateXMLData(nullptr, far));
+    for (CFTypeRef o : {CFTypeRef(earliest), CFTypeRef(earliestXML), CFTypeRef(earliestBack), CFTypeRef(far)}) CFRelease(o);
+
     EXPECT_EQ(nullptr, CFPropertyListCreateData(nullptr, CFSTR("x"), kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
     CFDataRef plainString = CFPropertyListCreateXMLData(nullptr, CFSTR("top-level string"));
     ASSERT_NE(nullptr, plainString);

@@ -304,12 +304,15 @@ plist_t toNode(CFTypeRef value, int depth, std::string& error) {
         }
         case kDateTypeID: {
             const double time = CFDateGetAbsoluteTime(static_cast<CFDateRef>(value));
-            if (!(std::fabs(time) < 2.1e9)) {
+            // libplist 2.2 keeps dates as 32-bit seconds.
+            double seconds = std::floor(time);
+            long microseconds = std::lround((time - seconds) * 1e6);
+            if (microseconds >= 1000000) seconds += 1, microseconds = 0;
+            if (!(seconds >= -2147483648.0 && seconds <= 2147483647.0)) {
                 error = "Encountered a date out of range";
                 return nullptr;
             }
-            const double seconds = std::floor(time);
-            return plist_new_date(static_cast<int32_t>(seconds), static_cast<int32_t>(std::lround((time - seconds) * 1e6)));
+            return plist_new_date(static_cast<int32_t>(seconds), static_cast<int32_t>(microseconds));
         }
         case kArrayTypeID: {
             auto array = static_cast<CFArrayRef>(value);
