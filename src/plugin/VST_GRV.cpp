@@ -237,7 +237,10 @@ void VST_GRV::setProgram(VstInt32 program)
 {
     if (program < 0 || program >= numPrograms)
         return;
-    curProgram = program;
+    // setParameter reads curProgram on whatever thread the host uses; with
+    // one program it never changes, so it is never written under a reader.
+    if (curProgram != program)
+        curProgram = program;
     VST_GRVProgram& p = programs[program];
     // Indices 1 to 9 from slots 0 to 8, then Input Level, then Oversampling.
     for (VstInt32 index = kDrive; index <= kBypass; ++index)

@@ -34,6 +34,8 @@ TEST(ParameterThreads, WriterAgainstAudioThread)
                 e->getParameter(e, index);
                 e->dispatcher(e, effGetParamDisplay, index, 0, text, 0.0f);
             }
+            if (writes.load() % 8 == 0) // a program change re-sends all eleven
+                e->dispatcher(e, effSetProgram, 0, 0, nullptr, 0.0f);
             if (writes.fetch_add(1) % 16 == 0)
                 e->dispatcher(e, effSetSampleRate, 0, 0, nullptr,
                               value(rng) < 0.5f ? 44100.0f : 48000.0f);
