@@ -33,7 +33,8 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
         return 1;
     case effSetProgram:
         if (value >= 0 && value < e->numPrograms) {
-            std::memcpy(f->programParams[f->currentProgram], f->params, sizeof f->params);
+            if (f->currentProgram >= 0 && f->currentProgram < FakeEffect::maxPrograms)
+                std::memcpy(f->programParams[f->currentProgram], f->params, sizeof f->params);
             f->currentProgram = value;
             std::memcpy(f->params, f->programParams[value], sizeof f->params);
         }
@@ -136,7 +137,14 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
 
 [[maybe_unused]] AEffect* createFake(audioMasterCallback master, const char* entryName)
 {
+#ifdef FAKE_BAD_MAGIC
+    // A host never closes a record it rejected: nothing to allocate.
+    static FakeEffect rejected;
+    rejected = FakeEffect();
+    FakeEffect* f = &rejected;
+#else
     FakeEffect* f = new FakeEffect();
+#endif
     f->master = master;
     f->entryName = entryName;
     f->versionAnswer = master(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f);

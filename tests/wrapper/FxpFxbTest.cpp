@@ -61,7 +61,8 @@ protected:
     bool load(const Bytes& bytes)
     {
         std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() + 1]);
-        std::memcpy(exact.get(), bytes.data(), bytes.size());
+        if (!bytes.empty())
+            std::memcpy(exact.get(), bytes.data(), bytes.size());
         return plugIn->loadFXPOrFXB(bytes.size(), bytes.empty() ? nullptr : exact.get());
     }
     template <class E>

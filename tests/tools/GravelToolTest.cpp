@@ -1,0 +1,283 @@
+// The gravel executable end to end, run as a user runs it.
+
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int exitCode;
+    std::string out, err;
+};
+
+std::string readText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Audio {
+    SF_INFO info{};
+    std::vector<int> samples;     // integer formats, at their own scale
+    std::vector<float> floats;    // float formats
+};
+
+Audio readAudio(const fs::path& path)
+{
+    Audio a;
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &a.info);
+    if (!f)
+        return a;
+    const size_t n = size_t(a.info.frames) * a.info.channels;
+    if ((a.info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT) {
+        a.floats.resize(n);
+        sf_readf_float(f, a.floats.data(), a.info.frames);
+    } else {
+        a.samples.resize(n);
+        sf_readf_int(f, a.samples.data(), a.info.frames);
+    }
+    sf_close(f);
+    return a;
+}
+
+// A second of a decaying guitar-like tone, mono or stereo.
+void writeTestFile(const fs::path& path, int format, int channels, int rate, double seconds = 0.5)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    const int frames = int(seconds * rate);
+    std::vector<float> data(size_t(frames) * channels);
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            data[size_t(i) * channels + c] = float(0.4 * std::exp(-3.0 * i / rate) *
+                                                   std::sin(2 * M_PI * (110.0 + 55.0 * c) * i / rate));
+    sf_writef_float(f, data.data(), frames);
+    sf_close(f);
+}
+
+class GravelTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() /
+                 ("gravel-tool-test-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        haveGravel = fs::exists(GRAVEL_BUNDLE_DIR);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    Result run(const std::string& arguments)
+    {
+        const fs::path out = folder / "stdout.txt", err = folder / "stderr.txt";
+        const std::string command = "cd '" + folder.string() + "' && '" GRAVEL_EXECUTABLE "' " +
+                                    arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
+        const int status = std::system(command.c_str());
+        return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
+    }
+
+    fs::path folder;
+    bool haveGravel = false;
+};
+
+#define REQUIRE_GRAVEL()                                                                           \
+    if (!haveGravel)                                                                                \
+    GTEST_SKIP() << "Gravel.vst is not built"
+
+} // namespace
+
+TEST_F(GravelTool, RendersAFileAtItsLengthRateAndFormat)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "riff.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000);
+    const Result r = run("render riff.wav --set drive=7.5 --set mode=stereo --block 300");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("gravel: wrote riff-gravel.wav (0.5 s, stereo, 48000 Hz); input peak "), 0u)
+        << r.out;
+    EXPECT_NE(r.out.find("real time"), std::string::npos);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one summary line";
+    const Audio in = readAudio(folder / "riff.wav");
+    const Audio out = readAudio(folder / "riff-gravel.wav");
+    EXPECT_EQ(out.info.frames, in.info.frames);
+    EXPECT_EQ(out.info.samplerate, 48000);
+    EXPECT_EQ(out.info.channels, 2);
+    EXPECT_EQ(out.info.format, in.info.format);
+    EXPECT_NE(out.samples, in.samples);
+    EXPECT_FALSE(fs::exists(folder / "riff-gravel.wav.partial"));
+}
+
+TEST_F(GravelTool, BypassGivesBackTheInputBitForBit)
+{
+    REQUIRE_GRAVEL();
+    for (int format : {SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_WAV | SF_FORMAT_PCM_24,
+                       SF_FORMAT_WAV | SF_FORMAT_FLOAT, SF_FORMAT_FLAC | SF_FORMAT_PCM_16}) {
+        const std::string name = format == (SF_FORMAT_FLAC | SF_FORMAT_PCM_16) ? "in.flac" : "in.wav";
+        for (int channels : {1, 2}) {
+            writeTestFile(folder / name, format, channels, 44100);
+            const Result r = run("render " + name + " -o out" + fs::path(name).extension().string() +
+                              " --set bypass=on --set mode=stereo");
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            const Audio in = readAudio(folder / name);
+            const Audio out = readAudio(folder / ("out" + fs::path(name).extension().string()));
+            EXPECT_EQ(out.info.format, in.info.format);
+            EXPECT_EQ(out.info.channels, channels);
+            EXPECT_EQ(out.samples, in.samples) << std::hex << format << " " << channels;
+            EXPECT_EQ(out.floats, in.floats) << std::hex << format << " " << channels;
+        }
+    }
+}
+
+TEST_F(GravelTool, RendersTheDemoWithoutInput)
+{
+    REQUIRE_GRAVEL();
+    const Result r = run("render");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path demo = folder / "gravel-demo.wav";
+    EXPECT_NE(r.out.find("gravel: wrote " + demo.string() + " (7.5 s, mono, 44100 Hz)"),
+              std::string::npos)
+        << r.out;
+    const Audio a = readAudio(demo);
+    EXPECT_EQ(a.info.frames, 7.5 * 44100);
+    EXPECT_EQ(a.info.samplerate, 44100);
+}
+
+TEST_F(GravelTool, PresetsSaveAndLoad)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100);
+    Result r = run("render in.wav -o direct.wav --set drive=7.5 --set fat=on --save-preset hot.fxp");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(fs::file_size(folder / "hot.fxp"), 100u);
+    r = run("render in.wav -o preset.wav --preset hot.fxp");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readAudio(folder / "preset.wav").floats, readAudio(folder / "direct.wav").floats);
+    r = run("render in.wav -o bank.wav --set drive=7.5 --set fat=on --save-preset hot.fxb");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(fs::file_size(folder / "hot.fxb"), 256u);
+    r = run("render in.wav -o frombank.wav --preset hot.fxb");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readAudio(folder / "frombank.wav").floats, readAudio(folder / "direct.wav").floats);
+}
+
+TEST_F(GravelTool, ErrorsSayWhatToDoInOneLine)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 0.1);
+    const std::string original = readText(folder / "in.wav");
+
+    Result r = run("render missing.wav");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("gravel: cannot read missing.wav: "), 0u) << r.err;
+
+    r = run("render in.wav --set gain=3");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "gravel: unknown parameter 'gain'; valid names: Input Level, Drive, Tone, "
+                     "Level, Asym., Fat, In Buffer, Out Buffer, Plugin Mode, Bypass, Oversampling\n");
+
+    r = run("render in.wav --set oversampling=16");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("gravel: Oversampling: value '16' is out of range"), 0u) << r.err;
+
+    r = run("render in.wav -o in.wav");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "gravel: in.wav is the input file; give another name with -o\n");
+    r = run("render in.wav -o ./in.wav");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(readText(folder / "in.wav"), original) << "the input is never overwritten";
+
+    // A preset of another effect, and a damaged one of this effect.
+    ASSERT_EQ(run("render in.wav -o x.wav --save-preset good.fxp").exitCode, 0);
+    std::string preset = readText(folder / "good.fxp");
+    std::string foreign = preset;
+    foreign.replace(16, 4, "Fake");
+    std::ofstream(folder / "foreign.fxp", std::ios::binary) << foreign;
+    r = run("render in.wav --preset foreign.fxp");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "gravel: preset foreign.fxp belongs to another effect (ID Fake, this one is "
+                     "GRV7); give a preset saved from Gravel v1.5.2\n");
+    std::ofstream(folder / "cut.fxp", std::ios::binary) << preset.substr(0, 70);
+    r = run("render in.wav --preset cut.fxp");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "gravel: cannot load preset cut.fxp: Invalid format of FXP / FXB data; give an "
+                     ".fxp or .fxb file saved from Gravel v1.5.2\n");
+    std::string truncated = preset.substr(0, 70);
+    truncated[4] = truncated[5] = truncated[6] = 0;
+    truncated[7] = 62; // byteSize matches the cut length: the values run out
+    std::ofstream(folder / "short.fxp", std::ios::binary) << truncated;
+    r = run("render in.wav --preset short.fxp");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(": End of file error; "), std::string::npos) << r.err;
+
+    r = run("render in.wav --frobnicate");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "gravel: unknown option '--frobnicate'; see 'gravel render --help'\n");
+    r = run("render in.wav --block 0");
+    EXPECT_EQ(r.exitCode, 2);
+    r = run("mix");
+    EXPECT_EQ(r.exitCode, 2);
+    r = run("render in.wav --plugin nowhere.vst");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("gravel: no plug-in at nowhere.vst; "), 0u) << r.err;
+}
+
+TEST_F(GravelTool, InfoListsIdentityParametersAndPrograms)
+{
+    REQUIRE_GRAVEL();
+    const Result r = run("info");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("Gravel v1.5.2\n"), 0u);
+    EXPECT_NE(r.out.find("  ID       GRV7\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Parameters (11):"), std::string::npos);
+    EXPECT_NE(r.out.find("Oversampling"), std::string::npos);
+    EXPECT_NE(r.out.find("Init 1  (current)"), std::string::npos);
+    EXPECT_TRUE(r.err.empty()) << "the host's log stays quiet without --verbose: " << r.err;
+}
+
+TEST_F(GravelTool, HelpForEachCommand)
+{
+    for (const char* arguments : {"--help", "render --help", "info --help"}) {
+        const Result r = run(arguments);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out.find("Usage: gravel"), 0u) << arguments;
+    }
+}
+
+TEST_F(GravelTool, LoadsABareSharedObjectAsAPlugIn)
+{
+    // A .so outside any bundle, as Linux plug-in folders hold them.
+    const fs::path so = folder / "bare.so";
+    fs::copy_file(std::string(GRAVEL_FAKE_EFFECTS_DIR) +
+                      "/FakeEffect.vst/Contents/x86_64-linux/FakeEffect.so",
+                  so);
+    Result r = run("info --plugin bare.so");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("Fake Effect\n"), 0u) << r.out;
+    EXPECT_NE(r.out.find("A parameter name longer "), std::string::npos);
+
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, 0.1);
+    r = run("render in.wav --plugin bare.so --set gain=1");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Audio in = readAudio(folder / "in.wav"), out = readAudio(folder / "in-gravel.wav");
+    ASSERT_EQ(in.floats.size(), out.floats.size());
+    for (size_t i = 0; i < in.floats.size(); i += 97)
+        EXPECT_EQ(out.floats[i], 2.0f * in.floats[i]) << "the fake doubles at full gain";
+
+    r = run("info -v --plugin bare.so");
+    EXPECT_NE(r.err.find("VST open\n"), std::string::npos) << "--verbose shows the host's log";
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Exit codes of the tool.
+enum ExitCode { exitOK = 0, exitFailed = 1, exitUsage = 2 };
+
+struct RenderOptions {
+    std::string input;  // empty: the built-in demo riff
+    std::string output; // empty: IN with "-gravel" added, or gravel-demo.wav
+    std::vector<std::pair<std::string, std::string>> settings; // --set NAME=VALUE, in order
+    std::string preset;      // --preset FILE.fxp|.fxb
+    std::string savePreset;  // --save-preset FILE.fxp|.fxb
+    int blockSize = 512;
+    std::string plugin;      // empty: the built Gravel.vst
+};
+
+// Each prints its own result and its errors (one line on stderr) and
+// returns the exit code.
+int runRender(const RenderOptions& options);
+int runInfo(const std::string& plugin);
+
+// The effect to load: the one given, else the Gravel.vst built next to the
+// tool. Throws ToolError when there is none.
+std::string chosenPlugin(const std::string& given);

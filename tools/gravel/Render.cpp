@@ -1,0 +1,365 @@
+#include "Commands.h"
+
+#include "DemoRiff.h"
+#include "EffectLoader.h"
+#include "ParameterMatch.h"
+#include "wrapper/TandemException.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double demoSampleRate = 44100.0;
+constexpr double progressAfterSeconds = 5.0;
+
+// Integer PCM is read and written at its own scale (no normalisation by
+// libsndfile), divided here by a power of two: exact both ways, so a
+// bypassed effect gives back the input's bits.
+double pcmScale(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 128.0;
+    case SF_FORMAT_PCM_16: return 32768.0;
+    case SF_FORMAT_PCM_24: return 8388608.0;
+    case SF_FORMAT_PCM_32: return 2147483648.0;
+    default: return 0.0;
+    }
+}
+
+struct Level {
+    double peak = 0.0;
+    double sumOfSquares = 0.0;
+    long long samples = 0;
+    void add(float v)
+    {
+        peak = std::max(peak, double(std::fabs(v)));
+        sumOfSquares += double(v) * v;
+        ++samples;
+    }
+    static std::string dB(double linear)
+    {
+        if (!(linear > 0.0))
+            return "-inf dBFS";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(linear));
+        return text;
+    }
+    std::string describe() const
+    {
+        const double rms = samples ? std::sqrt(sumOfSquares / samples) : 0.0;
+        return "peak " + dB(peak) + ", RMS " + dB(rms);
+    }
+};
+
+class SoundFile {
+public:
+    SoundFile() = default;
+    ~SoundFile()
+    {
+        if (file)
+            sf_close(file);
+    }
+    SoundFile(const SoundFile&) = delete;
+    SoundFile& operator=(const SoundFile&) = delete;
+    SNDFILE* file = nullptr;
+    SF_INFO info{};
+};
+
+class ProgressBar {
+public:
+    explicit ProgressBar(bool shown) : shown(shown) {}
+    void update(double fraction)
+    {
+        const int percent = static_cast<int>(fraction * 100.0);
+        if (!shown || percent == lastPercent)
+            return;
+        lastPercent = percent;
+        const int width = 40, filled = percent * width / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(), percent);
+        std::fflush(stderr);
+    }
+    ~ProgressBar()
+    {
+        if (shown && lastPercent >= 0)
+            std::fprintf(stderr, "\r\033[K");
+    }
+
+private:
+    bool shown;
+    int lastPercent = -1;
+};
+
+std::string defaultOutput(const std::string& input)
+{
+    const fs::path in(input);
+    return (in.parent_path() / (in.stem().string() + "-gravel" + in.extension().string())).string();
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec))
+        return fs::equivalent(a, b, ec);
+    return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
+}
+
+std::vector<unsigned char> readWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ToolError("cannot read preset " + path + "; check the path");
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Writes beside the target and renames, so that a failure leaves no half file.
+void writeWholeFile(const std::string& path, const unsigned char* data, size_t size)
+{
+    const std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (!out)
+            throw ToolError("cannot write " + path + "; check the folder exists and is writable");
+    }
+    std::error_code ec;
+    fs::rename(partial, path, ec);
+    if (ec) {
+        fs::remove(partial, ec);
+        throw ToolError("cannot write " + path + "; check the folder exists and is writable");
+    }
+}
+
+std::string effectName(VSTPlugIn& plugIn)
+{
+    char name[256] = {};
+    plugIn.dispatch(effGetEffectName, 0, 0, name, 0.0f);
+    name[sizeof name - 1] = '\0';
+    return name[0] ? name : "the effect";
+}
+
+void loadPreset(VSTPlugIn& plugIn, const std::string& path)
+{
+    const std::vector<unsigned char> bytes = readWholeFile(path);
+    const AEffect* effect = plugIn.getEffect();
+    if (bytes.size() >= 20 && std::equal(bytes.begin(), bytes.begin() + 4, "CcnK")) {
+        const int id = int((uint32_t(bytes[16]) << 24) | (uint32_t(bytes[17]) << 16) |
+                           (uint32_t(bytes[18]) << 8) | uint32_t(bytes[19]));
+        if (id != effect->uniqueID)
+            throw ToolError("preset " + path + " belongs to another effect (ID " + uniqueIDText(id) +
+                            ", this one is " + uniqueIDText(effect->uniqueID) +
+                            "); give a preset saved from " + effectName(plugIn));
+    }
+    // A preset that fails half way must not leave the effect half changed.
+    size_t snapshotSize = 0;
+    std::unique_ptr<unsigned char[]> snapshot;
+    try {
+        snapshot = plugIn.createFXB(snapshotSize);
+    } catch (const TandemException&) {
+    }
+    try {
+        if (!plugIn.loadFXPOrFXB(bytes.size(), bytes.data()))
+            std::fprintf(stderr, "gravel: warning: preset %s did not load perfectly "
+                                 "(run with --verbose to see why)\n",
+                         path.c_str());
+    } catch (const TandemException& e) {
+        if (snapshot) {
+            try {
+                plugIn.loadFXPOrFXB(snapshotSize, snapshot.get());
+            } catch (const TandemException&) {
+            }
+        }
+        throw ToolError("cannot load preset " + path + ": " + e.what() +
+                        "; give an .fxp or .fxb file saved from " + effectName(plugIn));
+    }
+}
+
+void savePreset(VSTPlugIn& plugIn, const std::string& path)
+{
+    size_t size = 0;
+    std::unique_ptr<unsigned char[]> data;
+    const bool bank = fs::path(path).extension() == ".fxb";
+    try {
+        data = bank ? plugIn.createFXB(size) : plugIn.createFXP(size);
+    } catch (const TandemException& e) {
+        throw ToolError(std::string("cannot save preset: ") + e.what());
+    }
+    writeWholeFile(path, data.get(), size);
+}
+
+void applySettings(VSTPlugIn& plugIn, const RenderOptions& options)
+{
+    if (options.settings.empty())
+        return;
+    const std::vector<std::string> names = parameterNames(plugIn);
+    for (const auto& [name, text] : options.settings) {
+        std::string error;
+        const int index = findParameter(names, name, error);
+        if (index < 0)
+            throw ToolError(error);
+        float value = 0.0f;
+        if (!resolveValue(plugIn, index, text, value, error))
+            throw ToolError(names[index] + ": " + error);
+        plugIn.setParameter(index, value);
+    }
+}
+
+} // namespace
+
+int runRender(const RenderOptions& options)
+{
+    try {
+        const bool demo = options.input.empty();
+        SoundFile in;
+        std::vector<float> demoSamples;
+        if (demo) {
+            demoSamples = synthesizeDemoRiff(demoSampleRate);
+            in.info.samplerate = static_cast<int>(demoSampleRate);
+            in.info.channels = 1;
+            in.info.frames = static_cast<sf_count_t>(demoSamples.size());
+            in.info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+        } else {
+            in.file = sf_open(options.input.c_str(), SFM_READ, &in.info);
+            if (!in.file)
+                throw ToolError("cannot read " + options.input + ": " + sf_strerror(nullptr) +
+                                "; give an audio file (WAV, AIFF, FLAC, Ogg ...)");
+            if (in.info.channels < 1 || in.info.channels > 2)
+                throw ToolError(options.input + " has " + std::to_string(in.info.channels) +
+                                " channels; give a mono or stereo file");
+        }
+        const std::string output = !options.output.empty() ? options.output
+                                   : demo                  ? "gravel-demo.wav"
+                                                           : defaultOutput(options.input);
+        if (!demo && sameFile(options.input, output))
+            throw ToolError(output + " is the input file; give another name with -o");
+        if (options.blockSize < 1 || options.blockSize > 65536)
+            throw ToolError("--block must be from 1 to 65536");
+
+        const int channels = in.info.channels;
+        const double rate = in.info.samplerate;
+        LoadedEffect loaded(chosenPlugin(options.plugin), static_cast<float>(rate), options.blockSize);
+        VSTPlugIn& plugIn = loaded.plugIn();
+        if (plugIn.getOutputCount() < 1)
+            throw ToolError("the effect has no outputs; give --plugin an audio effect");
+        plugIn.setSampleRate(static_cast<float>(rate));
+        plugIn.setBlockSize(options.blockSize);
+        if (!options.preset.empty())
+            loadPreset(plugIn, options.preset);
+        applySettings(plugIn, options);
+        if (!options.savePreset.empty())
+            savePreset(plugIn, options.savePreset);
+
+        // The output goes to a side file first; it replaces OUT only when complete.
+        const std::string partial = output + ".partial";
+        SoundFile out;
+        out.info = in.info;
+        out.info.frames = 0;
+        if (!sf_format_check(&out.info))
+            throw ToolError("libsndfile cannot write the format of " + options.input +
+                            "; give -o a name ending in .wav");
+        out.file = sf_open(partial.c_str(), SFM_WRITE, &out.info);
+        if (!out.file)
+            throw ToolError("cannot write " + output + ": " + sf_strerror(nullptr) +
+                            "; check the folder exists and is writable");
+        const double scale = pcmScale(in.info.format);
+        if (scale > 0.0) {
+            if (in.file)
+                sf_command(in.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+            sf_command(out.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+        }
+        sf_command(out.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        // The demo's samples are made here, already in -1..1.
+        const float toEffect = scale > 0.0 && !demo ? float(1.0 / scale) : 1.0f;
+        const float toFile = scale > 0.0 ? float(scale) : 1.0f;
+
+        const int block = options.blockSize;
+        const int inputs = plugIn.getInputCount(), outputs = plugIn.getOutputCount();
+        std::vector<std::vector<float>> inBuffers(std::max(inputs, 1), std::vector<float>(block));
+        std::vector<std::vector<float>> outBuffers(outputs, std::vector<float>(block));
+        std::vector<float*> inPointers, outPointers;
+        for (auto& b : inBuffers)
+            inPointers.push_back(b.data());
+        for (auto& b : outBuffers)
+            outPointers.push_back(b.data());
+        std::vector<float> interleaved(static_cast<size_t>(block) * channels);
+
+        Level inLevel, outLevel;
+        ProgressBar progress(isatty(STDERR_FILENO) &&
+                             in.info.frames > progressAfterSeconds * rate);
+        const auto started = std::chrono::steady_clock::now();
+        plugIn.resume();
+        sf_count_t done = 0;
+        for (;;) {
+            sf_count_t frames = 0;
+            if (demo) {
+                frames = std::min<sf_count_t>(block, in.info.frames - done);
+                std::copy_n(demoSamples.begin() + done, frames, interleaved.begin());
+            } else {
+                frames = sf_readf_float(in.file, interleaved.data(), block);
+            }
+            if (frames <= 0)
+                break;
+            // Effect input k takes file channel k (a mono file feeds every input).
+            for (int k = 0; k < inputs; ++k) {
+                const int c = std::min(k, channels - 1);
+                for (sf_count_t i = 0; i < frames; ++i)
+                    inBuffers[k][i] = interleaved[i * channels + c] * toEffect;
+            }
+            for (sf_count_t i = 0; i < frames * channels; ++i)
+                inLevel.add(interleaved[i] * toEffect);
+            loaded.host().setPosition(double(done), rate);
+            plugIn.processReplacing(inPointers.data(), outPointers.data(), static_cast<int>(frames));
+            for (int c = 0; c < channels; ++c) {
+                const std::vector<float>& from = outBuffers[std::min(c, outputs - 1)];
+                for (sf_count_t i = 0; i < frames; ++i) {
+                    outLevel.add(from[i]);
+                    interleaved[i * channels + c] = from[i] * toFile;
+                }
+            }
+            if (sf_writef_float(out.file, interleaved.data(), frames) != frames)
+                throw ToolError("cannot write " + output + ": " + sf_strerror(out.file) +
+                                "; check there is room on the disk");
+            done += frames;
+            if (in.info.frames > 0)
+                progress.update(double(done) / double(in.info.frames));
+        }
+        plugIn.suspend();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+        sf_close(out.file);
+        out.file = nullptr;
+        std::error_code ec;
+        fs::rename(partial, output, ec);
+        if (ec) {
+            fs::remove(partial, ec);
+            throw ToolError("cannot write " + output + "; check the folder is writable");
+        }
+
+        const double seconds = double(done) / rate;
+        char summary[512];
+        std::snprintf(summary, sizeof summary, "(%.1f s, %s, %d Hz)", seconds,
+                      channels == 1 ? "mono" : "stereo", in.info.samplerate);
+        char speed[64];
+        std::snprintf(speed, sizeof speed, "%.0fx real time", elapsed > 0.0 ? seconds / elapsed : 0.0);
+        std::string where = demo ? fs::absolute(output, ec).string() : output;
+        std::printf("gravel: wrote %s %s; input %s; output %s; %s\n", where.c_str(), summary,
+                    inLevel.describe().c_str(), outLevel.describe().c_str(), speed);
+        return exitOK;
+    } catch (const ToolError& e) {
+        std::fprintf(stderr, "gravel: %s\n", e.what());
+        return exitFailed;
+    }
+}
