@@ -26,8 +26,8 @@ void appendLimited(char* text, const char* source, VstInt32 maxLen)
     text[maxLen] = 0;
 }
 
-// Texts that this program writes are far shorter than these limits; the
-// counting only keeps the fixed buffers below safe.
+// float2string fills this many characters: sign, integer digits, point and
+// fraction digits together.
 constexpr int kFloatChars = 8;
 
 } // namespace
