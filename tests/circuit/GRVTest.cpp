@@ -276,3 +276,22 @@ TEST(GRV, IrregularBlocksGiveTheSameOutputAsOneBlock)
     EXPECT_EQ(sentinel[0], 7.0);
     EXPECT_EQ(pieces.process(0.25), whole.process(0.25));
 }
+
+TEST(GRV, NaNPropagatesAndResetFiltersClearsItCompletely)
+{
+    // The processing entry points detect a NaN output and call resetFilters;
+    // after that no trace of the NaN (nor of any earlier signal) may remain.
+    const double fs = 176400.0;
+    const auto in = guitar(fs, 0.05);
+    GRV model(fs), fresh(fs);
+    for (GRV* m : {&model, &fresh}) {
+        m->setSampleRate(fs);
+        m->setParameterDrive(0.7f);
+        m->setParameterClippingType(1.0f);
+    }
+    run(model, in);
+    EXPECT_TRUE(std::isnan(model.process(std::numeric_limits<double>::quiet_NaN())));
+    EXPECT_TRUE(std::isnan(model.process(0.0)));
+    model.resetFilters();
+    EXPECT_EQ(run(model, in), run(fresh, in));
+}

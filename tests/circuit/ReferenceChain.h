@@ -128,6 +128,10 @@ struct ClippingStage {
     bool asymmetric = false;
     double p, q, r, s, t;
     int iterations = 0;
+    // The equations cap the solve at 100 steps. From a start far up the
+    // diodes' exponential (a hard edge) that is not enough to arrive; a larger
+    // cap gives the converged root for comparison.
+    int limit = maxIterations;
 
     ClippingStage(double gainResistor, double hpfResistor, double hpfCapacitor,
                   double feedbackCapacitor, double sampleRate)
@@ -191,7 +195,7 @@ struct ClippingStage {
             step = f / fPrime;
             v = v - step;
             n = n + 1;
-        } while (std::fabs(step) > tolerance && n < maxIterations);
+        } while (std::fabs(step) > tolerance && n < limit);
         iterations = n;
         const double y = v;
         iCf = 2.0 * Cf * fs * ((y - x) - (y1 - x1)) - iCf;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "circuit/GRV.h"
@@ -254,6 +255,27 @@ TEST(Oversampler, IrregularBlocksGiveTheSameOutputAsOneBlock)
         done += n;
     }
     EXPECT_EQ(got, expected);
+}
+
+TEST(Oversampler, ResetAfterNaNStartsFromSilence)
+{
+    // What the processing entry points do after a NaN output: reset the
+    // model and every stage's filters, upsampler first.
+    const auto in = guitar(44100.0, 0.02);
+    GRV model(8 * 44100.0), freshModel(8 * 44100.0);
+    model.setSampleRate(8 * 44100.0);
+    freshModel.setSampleRate(8 * 44100.0);
+    HBOversampler<GRV> os(&model, 8, 12, false, 44100.0), fresh(&freshModel, 8, 12, false,
+                                                                44100.0);
+    render(os, in);
+    EXPECT_TRUE(std::isnan(os.processOversampled(std::numeric_limits<double>::quiet_NaN(), 8, 0)));
+    EXPECT_TRUE(std::isnan(os.processOversampled(0.0, 8, 0)));
+    model.resetFilters();
+    for (unsigned s = 0; s < os.stages; ++s) {
+        os.upsamplers[s]->reset();
+        os.downsamplers[s]->reset();
+    }
+    EXPECT_EQ(render(os, in), render(fresh, in));
 }
 
 TEST(OversamplerDeathTest, ArgumentChecksReportFunctionSourceLineAndCondition)
