@@ -93,6 +93,22 @@ TEST(CFURL, PathComponentsAndExtensions) {
         CFRelease(o);
 }
 
+TEST(CFURL, FileURLStringsReadBack) {
+    CFURLRef url = CFURLCreateWithString(nullptr, CFSTR("file:///presets/My%20Crunch.aupreset"), nullptr);
+    ASSERT_NE(nullptr, url);
+    EXPECT_EQ("/presets/My Crunch.aupreset", pathOf(url));
+    CFURLRef same = CFURLCreateWithString(nullptr, CFURLGetString(url), nullptr);
+    EXPECT_TRUE(CFEqual(url, same));
+    CFURLRef sibling = CFURLCreateWithString(nullptr, CFSTR("Other.aupreset"), url);
+    EXPECT_EQ("/presets/Other.aupreset", pathOf(sibling));
+    EXPECT_EQ(nullptr, CFURLCreateWithString(nullptr, CFSTR("http://example.org/"), nullptr));
+    EXPECT_EQ(nullptr, CFURLCreateWithString(nullptr, CFSTR("file:///a%00b"), nullptr));
+    EXPECT_EQ(nullptr, CFURLCreateWithString(nullptr, CFSTR("file:///a%2"), nullptr));
+    CFRelease(sibling);
+    CFRelease(same);
+    CFRelease(url);
+}
+
 TEST(CFURL, RelativePathsResolveAgainstTheWorkingFolder) {
     CFURLRef relative = CFURLCreateWithFileSystemPath(nullptr, CFSTR("presets/a.fxp"), kCFURLPOSIXPathStyle, false);
     char buffer[4096];

@@ -248,6 +248,35 @@ TEST(CFString, SplitJoinAndValues) {
     EXPECT_DOUBLE_EQ(0.75, CFStringGetDoubleValue(CFSTR("0.75")));
 }
 
+TEST(CFString, PascalStringsFileNamesAndTrimming) {
+    const unsigned char pascal[] = "\x06" "Gravel";
+    CFStringRef name = CFStringCreateWithPascalString(nullptr, pascal, kCFStringEncodingMacRoman);
+    EXPECT_EQ("Gravel", utf8(name));
+    Str255 back;
+    ASSERT_TRUE(CFStringGetPascalString(name, back, sizeof back, kCFStringEncodingMacRoman));
+    EXPECT_EQ(0, std::memcmp(pascal, back, 7));
+    EXPECT_FALSE(CFStringGetPascalString(name, back, 6, kCFStringEncodingMacRoman)) << "6 bytes hold 5 characters";
+    EXPECT_EQ(0, back[0]);
+    const std::string longText(300, 'x');
+    CFStringRef tooLong = CFStringCreateWithCString(nullptr, longText.c_str(), kCFStringEncodingASCII);
+    EXPECT_FALSE(CFStringGetPascalString(tooLong, back, sizeof back, kCFStringEncodingMacRoman));
+
+    CFStringRef latin = CFStringCreateWithFileSystemRepresentation(nullptr, "Pr\xE9set.fxp");
+    EXPECT_EQ("Pr\xC3\xA9set.fxp", utf8(latin)) << "a name that is not UTF-8 is read as Latin 1";
+    char file[64];
+    EXPECT_TRUE(CFStringGetFileSystemRepresentation(latin, file, sizeof file));
+    EXPECT_STREQ("Pr\xC3\xA9set.fxp", file);
+    EXPECT_GE(CFStringGetMaximumSizeOfFileSystemRepresentation(latin), 13);
+
+    CFMutableStringRef padded = CFStringCreateMutableCopy(nullptr, 0, CFSTR(" \t Drive \r\n"));
+    CFStringTrimWhitespace(padded);
+    EXPECT_EQ("Drive", utf8(padded));
+    CFStringReplaceAll(padded, CFSTR("   "));
+    CFStringTrimWhitespace(padded);
+    EXPECT_EQ(0, CFStringGetLength(padded));
+    for (CFTypeRef o : {CFTypeRef(name), CFTypeRef(tooLong), CFTypeRef(latin), CFTypeRef(padded)}) CFRelease(o);
+}
+
 TEST(CFNumber, ConvertsAndReportsLoss) {
     CFNumberRef i = sint32(-7);
     double d = 0;
@@ -376,6 +405,29 @@ TEST(CFArray, RetainingAndRawCallbacks) {
     CFRelease(a);
     EXPECT_EQ(1, CFGetRetainCount(s));
     CFRelease(s);
+}
+
+TEST(CFArray, SortAndApply) {
+    CFMutableArrayRef a = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
+    for (const char* text : {"preset 10", "Preset 9", "preset 1"}) {
+        CFStringRef s = CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+        CFArrayAppendValue(a, s);
+        CFRelease(s);
+    }
+    CFArraySortValues(a, CFRangeMake(0, 3),
+                      [](const void* x, const void* y, void*) {
+                          return CFStringCompare(static_cast<CFStringRef>(x), static_cast<CFStringRef>(y),
+                                                 kCFCompareNumerically | kCFCompareCaseInsensitive);
+                      },
+                      nullptr);
+    std::string joined;
+    CFArrayApplyFunction(a, CFRangeMake(0, 3),
+                         [](const void* value, void* context) {
+                             *static_cast<std::string*>(context) += utf8(static_cast<CFStringRef>(value)) + ";";
+                         },
+                         &joined);
+    EXPECT_EQ("preset 1;Preset 9;preset 10;", joined);
+    CFRelease(a);
 }
 
 TEST(CFDictionary, StringKeysAndEveryAccessor) {

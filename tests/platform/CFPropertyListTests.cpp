@@ -206,7 +206,12 @@ TEST(CFPropertyList, HostileInputIsRefusedNotCrashedOn) {
     CFRelease(errorString);
     CFRelease(data);
 
-    // Entities and CDATA are read as text; a key with invalid UTF-8 is refused.
+    CFDataRef withMark = dataOf("\xEF\xBB\xBF<?xml version=\"1.0\"?><plist><true/></plist>");
+    CFPropertyListRef marked = CFPropertyListCreateFromXMLData(nullptr, withMark, 0, nullptr);
+    EXPECT_EQ(kCFBooleanTrue, marked) << "a leading byte-order mark is allowed";
+    CFRelease(withMark);
+
+    // Entities and CDATA are read as text.
     CFDataRef entities = dataOf("<plist><dict><key>k</key><string>&lt;&amp;&#233;<![CDATA[<x>]]></string></dict></plist>");
     CFPropertyListRef plist = CFPropertyListCreateFromXMLData(nullptr, entities, 0, nullptr);
     ASSERT_NE(nullptr, plist);

@@ -22,6 +22,9 @@ typedef struct {
 // pointer makes an array of raw pointers, neither retained nor released.
 CF_EXPORT const CFArrayCallBacks kCFTypeArrayCallBacks;
 
+typedef CFComparisonResult (*CFComparatorFunction)(const void* val1, const void* val2, void* context);
+typedef void (*CFArrayApplierFunction)(const void* value, void* context);
+
 typedef const struct __CFArray* CFArrayRef;
 typedef struct __CFArray* CFMutableArrayRef;
 
@@ -41,6 +44,7 @@ CF_EXPORT void CFArrayGetValues(CFArrayRef theArray, CFRange range, const void**
 CF_EXPORT Boolean CFArrayContainsValue(CFArrayRef theArray, CFRange range, const void* value);
 CF_EXPORT CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef theArray, CFRange range, const void* value);
 CF_EXPORT CFIndex CFArrayGetCountOfValue(CFArrayRef theArray, CFRange range, const void* value);
+CF_EXPORT void CFArrayApplyFunction(CFArrayRef theArray, CFRange range, CFArrayApplierFunction applier, void* context);
 
 CF_EXPORT void CFArrayAppendValue(CFMutableArrayRef theArray, const void* value);
 CF_EXPORT void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void* value);
@@ -49,5 +53,8 @@ CF_EXPORT void CFArrayRemoveValueAtIndex(CFMutableArrayRef theArray, CFIndex idx
 CF_EXPORT void CFArrayRemoveAllValues(CFMutableArrayRef theArray);
 CF_EXPORT void CFArrayAppendArray(CFMutableArrayRef theArray, CFArrayRef otherArray, CFRange otherRange);
 CF_EXPORT void CFArrayExchangeValuesAtIndices(CFMutableArrayRef theArray, CFIndex idx1, CFIndex idx2);
+// A stable sort of the range.
+CF_EXPORT void CFArraySortValues(CFMutableArrayRef theArray, CFRange range, CFComparatorFunction comparator,
+                                 void* context);
 
 CF_EXTERN_C_END

@@ -41,6 +41,7 @@ struct __CFBundle : Object {
     CFDictionaryRef info;  // never null
     std::mutex loadMutex;
     void* handle = nullptr;
+    bool loadFailureReported = false;  // a host retrying one entry name after another hears it once
 };
 
 namespace {
@@ -301,14 +302,18 @@ Boolean CFBundleLoadExecutable(CFBundleRef bundle) {
     if (b->handle != nullptr) return true;
     const std::string path = b->executablePath();
     if (path.empty()) {
-        std::fprintf(stderr, "CFBundle: %s has no CFBundleExecutable in its Info.plist\n", b->path.c_str());
+        if (!b->loadFailureReported)
+            std::fprintf(stderr, "CFBundle: %s has no CFBundleExecutable in its Info.plist\n", b->path.c_str());
+        b->loadFailureReported = true;
         return false;
     }
     // Local symbols: two plug-ins in one host must not resolve each other's.
     b->handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (b->handle == nullptr) {
         const char* reason = dlerror();
-        std::fprintf(stderr, "CFBundle: cannot load %s: %s\n", path.c_str(), reason != nullptr ? reason : "unknown error");
+        if (!b->loadFailureReported)
+            std::fprintf(stderr, "CFBundle: cannot load %s: %s\n", path.c_str(), reason != nullptr ? reason : "unknown error");
+        b->loadFailureReported = true;
         return false;
     }
     return true;

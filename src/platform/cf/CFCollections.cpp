@@ -169,6 +169,22 @@ CFIndex CFArrayGetCountOfValue(CFArrayRef theArray, CFRange range, const void* v
     return count;
 }
 
+void CFArrayApplyFunction(CFArrayRef theArray, CFRange range, CFArrayApplierFunction applier, void* context) {
+    const __CFArray* a = as<__CFArray>(theArray);
+    if (a == nullptr || applier == nullptr || !clampRange(a, range)) return;
+    // A snapshot, so that the applier may change the array.
+    const std::vector<const void*> values(a->values.begin() + range.location,
+                                          a->values.begin() + range.location + range.length);
+    for (const void* v : values) applier(v, context);
+}
+
+void CFArraySortValues(CFMutableArrayRef theArray, CFRange range, CFComparatorFunction comparator, void* context) {
+    __CFArray* a = mutableArray(theArray);
+    if (a == nullptr || comparator == nullptr || !clampRange(a, range)) return;
+    std::stable_sort(a->values.begin() + range.location, a->values.begin() + range.location + range.length,
+                     [&](const void* x, const void* y) { return comparator(x, y, context) == kCFCompareLessThan; });
+}
+
 void CFArrayAppendValue(CFMutableArrayRef theArray, const void* value) {
     __CFArray* a = mutableArray(theArray);
     if (a != nullptr) a->values.push_back(a->retain(value));

@@ -92,8 +92,7 @@ bool checkXML(const char* p, size_t n, std::string& error) {
         if (c == '\n') ++line;
         if (c == '\0') return fail("Encountered unexpected NUL byte");
         if (c != '<') {
-            if (open.empty() && !std::isspace(static_cast<unsigned char>(c)) && !(i == 0 && startsWith(p, n, "\xEF\xBB\xBF")) &&
-                !(i < 3 && static_cast<unsigned char>(c) >= 0x80))
+            if (open.empty() && !std::isspace(static_cast<unsigned char>(c)))
                 return fail("Encountered unexpected text outside any element");
             ++i;
             continue;
@@ -465,7 +464,8 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef, CFDataRef data, C
     std::string message;
     CFTypeRef result = nullptr;
     const auto* bytes = reinterpret_cast<const char*>(CFDataGetBytePtr(data));
-    const CFIndex length = CFDataGetLength(data);
+    CFIndex length = CFDataGetLength(data);
+    if (length >= 3 && startsWith(bytes, static_cast<size_t>(length), "\xEF\xBB\xBF")) bytes += 3, length -= 3;
     if (CFGetTypeID(data) != kDataTypeID) {
         message = "No data to read a property list from";
     } else if (length == 0) {

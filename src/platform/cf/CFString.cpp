@@ -200,7 +200,6 @@ bool convert(const char* to, const char* from, const char* bytes, size_t count, 
 bool decodeBytes(const char* bytes, size_t count, CFStringEncoding encoding, std::string& out) {
     if (encoding == kCFStringEncodingUTF8) {
         out.assign(bytes, count);
-        if (out.size() >= 3 && out.compare(0, 3, "\xEF\xBB\xBF") == 0) out.erase(0, 3);
         return isValidUTF8(out);
     }
     if (encoding == kCFStringEncodingASCII) {
@@ -574,8 +573,12 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
 }
 
 CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes, CFStringEncoding encoding,
-                                    Boolean) {
+                                    Boolean isExternalRepresentation) {
     if (numBytes < 0 || (bytes == nullptr && numBytes > 0)) return nullptr;
+    // An external representation may start with a byte-order mark.
+    if (isExternalRepresentation && encoding == kCFStringEncodingUTF8 && numBytes >= 3 && bytes[0] == 0xEF &&
+        bytes[1] == 0xBB && bytes[2] == 0xBF)
+        bytes += 3, numBytes -= 3;
     std::string text;
     if (!decodeBytes(reinterpret_cast<const char*>(bytes), static_cast<size_t>(numBytes), encoding, text))
         return nullptr;
@@ -831,4 +834,50 @@ void CFStringReplaceAll(CFMutableStringRef theString, CFStringRef replacement) {
     __CFString* s = mutableString(theString);
     const __CFString* r = as<__CFString>(replacement);
     if (s != nullptr && r != nullptr) s->setText(r->text);
+}
+
+void CFStringTrimWhitespace(CFMutableStringRef theString) {
+    __CFString* s = mutableString(theString);
+    if (s == nullptr) return;
+    const char* blanks = " \t\r\n\v\f";
+    const size_t first = s->text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        s->setText(std::string());
+        return;
+    }
+    s->setText(s->text.substr(first, s->text.find_last_not_of(blanks) - first + 1));
+}
+
+CFStringRef CFStringCreateWithPascalString(CFAllocatorRef, ConstStr255Param pStr, CFStringEncoding encoding) {
+    if (pStr == nullptr) return nullptr;
+    return CFStringCreateWithBytes(nullptr, pStr + 1, pStr[0], encoding, false);
+}
+
+Boolean CFStringGetPascalString(CFStringRef theString, StringPtr buffer, CFIndex bufferSize,
+                                CFStringEncoding encoding) {
+    const __CFString* s = as<__CFString>(theString);
+    if (buffer == nullptr || bufferSize <= 0) return false;
+    buffer[0] = 0;
+    std::string bytes;
+    if (s == nullptr || !encodeText(s->text, encoding, bytes)) return false;
+    if (bytes.size() > 255 || static_cast<CFIndex>(bytes.size()) + 1 > bufferSize) return false;
+    buffer[0] = static_cast<unsigned char>(bytes.size());
+    std::memcpy(buffer + 1, bytes.data(), bytes.size());
+    return true;
+}
+
+ConstStringPtr CFStringGetPascalStringPtr(CFStringRef, CFStringEncoding) { return nullptr; }
+
+CFStringRef CFStringCreateWithFileSystemRepresentation(CFAllocatorRef, const char* buffer) {
+    if (buffer == nullptr) return nullptr;
+    CFStringRef s = CFStringCreateWithCString(nullptr, buffer, kCFStringEncodingUTF8);
+    return s != nullptr ? s : CFStringCreateWithCString(nullptr, buffer, kCFStringEncodingISOLatin1);
+}
+
+Boolean CFStringGetFileSystemRepresentation(CFStringRef string, char* buffer, CFIndex maxBufLen) {
+    return CFStringGetCString(string, buffer, maxBufLen, kCFStringEncodingUTF8);
+}
+
+CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef string) {
+    return CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
 }

@@ -57,6 +57,10 @@ CF_EXPORT CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char
 CF_EXPORT CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CFIndex numBytes,
                                               CFStringEncoding encoding, Boolean isExternalRepresentation);
 CF_EXPORT CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars, CFIndex numChars);
+CF_EXPORT CFStringRef CFStringCreateWithPascalString(CFAllocatorRef alloc, ConstStr255Param pStr,
+                                                    CFStringEncoding encoding);
+// File names are UTF-8 here; names in other bytes are read as Latin 1.
+CF_EXPORT CFStringRef CFStringCreateWithFileSystemRepresentation(CFAllocatorRef alloc, const char* buffer);
 CF_EXPORT CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef theString);
 CF_EXPORT CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFStringRef str, CFRange range);
 CF_EXPORT CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
@@ -72,6 +76,13 @@ CF_EXPORT UniChar CFStringGetCharacterAtIndex(CFStringRef theString, CFIndex idx
 CF_EXPORT void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer);
 CF_EXPORT Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
                                      CFStringEncoding encoding);
+// False when the text does not fit in bufferSize - 1 bytes (a Pascal string
+// holds at most 255) or has no form in the encoding.
+CF_EXPORT Boolean CFStringGetPascalString(CFStringRef theString, StringPtr buffer, CFIndex bufferSize,
+                                          CFStringEncoding encoding);
+CF_EXPORT ConstStringPtr CFStringGetPascalStringPtr(CFStringRef theString, CFStringEncoding encoding);
+CF_EXPORT Boolean CFStringGetFileSystemRepresentation(CFStringRef string, char* buffer, CFIndex maxBufLen);
+CF_EXPORT CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef string);
 // Returns NULL whenever the text cannot be handed out in that encoding as is.
 CF_EXPORT const char* CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding);
 CF_EXPORT CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
@@ -104,5 +115,6 @@ CF_EXPORT void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRe
 CF_EXPORT void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars, CFIndex numChars);
 CF_EXPORT void CFStringDelete(CFMutableStringRef theString, CFRange range);
 CF_EXPORT void CFStringReplaceAll(CFMutableStringRef theString, CFStringRef replacement);
+CF_EXPORT void CFStringTrimWhitespace(CFMutableStringRef theString);
 
 CF_EXTERN_C_END

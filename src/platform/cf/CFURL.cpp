@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -105,6 +106,43 @@ CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef, const UInt8* bu
     const auto* text = reinterpret_cast<const char*>(buffer);
     // The representation may carry its terminating zero within bufLen.
     return makeURL(std::string(text, strnlen(text, static_cast<size_t>(bufLen))), isDirectory, std::string());
+}
+
+CFURLRef CFURLCreateWithString(CFAllocatorRef, CFStringRef URLString, CFURLRef baseURL) {
+    if (CFGetTypeID(URLString) != kStringTypeID) return nullptr;
+    const std::string& text = stringText(URLString);
+    const __CFURL* base = as<__CFURL>(baseURL);
+    std::string encoded;
+    if (text.compare(0, 7, "file://") == 0) {
+        encoded = text.substr(7);
+        if (encoded.compare(0, 9, "localhost") == 0) encoded.erase(0, 9);
+        if (encoded.empty() || encoded[0] != '/') return nullptr;
+    } else if (base != nullptr && text.find(':') == std::string::npos) {
+        encoded = text;
+    } else {
+        return nullptr;
+    }
+    std::string path;
+    for (size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '%') {
+            if (i + 2 >= encoded.size() || !std::isxdigit(static_cast<unsigned char>(encoded[i + 1])) ||
+                !std::isxdigit(static_cast<unsigned char>(encoded[i + 2])))
+                return nullptr;
+            const int byte = std::stoi(encoded.substr(i + 1, 2), nullptr, 16);
+            if (byte == 0) return nullptr;  // no path holds a zero byte
+            path += static_cast<char>(byte);
+            i += 2;
+        } else {
+            path += encoded[i];
+        }
+    }
+    const bool isDirectory = path.size() > 1 && path.back() == '/';
+    if (path[0] != '/' && base != nullptr) {
+        std::string folder = base->absolutePath();
+        if (!base->isDirectory) folder = folder.substr(0, std::max<size_t>(1, lastSlash(folder)));
+        path = (folder == "/" ? "/" : folder + "/") + path;
+    }
+    return makeURL(path, isDirectory, std::string());
 }
 
 CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL) {

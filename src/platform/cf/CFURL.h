@@ -22,6 +22,9 @@ CF_EXPORT CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStr
                                                  CFURLPathStyle pathStyle, Boolean isDirectory);
 CF_EXPORT CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const UInt8* buffer,
                                                            CFIndex bufLen, Boolean isDirectory);
+// "file:///..." URLs (percent escapes decoded), or a path relative to a
+// base URL; other schemes give NULL.
+CF_EXPORT CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString, CFURLRef baseURL);
 CF_EXPORT CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL);
 CF_EXPORT CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pathStyle);
 CF_EXPORT Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBase, UInt8* buffer,
