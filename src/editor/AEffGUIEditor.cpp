@@ -32,7 +32,7 @@ void releaseBundle()
 {
     std::lock_guard<std::mutex> lock(gBundleMutex);
     if (gEditorCount > 0 && --gEditorCount == 0 && gBundleRef) {
-        bundleRelease(gBundleRef);
+        CFRelease(gBundleRef);
         gBundleRef = nullptr;
     }
 }
@@ -45,7 +45,7 @@ void AEffGUIEditor::setBundleLocationOverride(const std::string& bundleDir)
     gBundleOverride = bundleDir;
     // Editors opened from now on load from the new place.
     if (gBundleRef) {
-        bundleRelease(gBundleRef);
+        CFRelease(gBundleRef);
         gBundleRef = nullptr;
     }
     if (gEditorCount > 0) gBundleRef = bundleCreate(bundleDir.empty() ? locateBundle() : bundleDir);

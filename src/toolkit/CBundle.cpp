@@ -2,44 +2,28 @@
 
 namespace VSTGUI {
 
-struct BundleLocation {
-    std::string path;
-    int refs = 1;
-};
+CFBundleRef gBundleRef = nullptr;
 
-BundleRef gBundleRef = nullptr;
-
-BundleRef bundleCreate(const std::string& bundleDir)
+CFBundleRef bundleCreate(const std::string& bundleDir)
 {
     if (bundleDir.empty()) return nullptr;
-    BundleRef ref = new BundleLocation;
-    ref->path = bundleDir;
-    return ref;
+    CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bundleDir.data()), CFIndex(bundleDir.size()), true);
+    if (!url) return nullptr;
+    CFBundleRef bundle = CFBundleCreate(kCFAllocatorDefault, url);
+    CFRelease(url);
+    return bundle;
 }
 
-void bundleRetain(BundleRef ref)
+std::string bundleResourcesPath(CFBundleRef bundle)
 {
-    if (ref) ++ref->refs;
-}
-
-void bundleRelease(BundleRef ref)
-{
-    if (ref && --ref->refs == 0) delete ref;
-}
-
-int bundleRetainCount(BundleRef ref)
-{
-    return ref ? ref->refs : 0;
-}
-
-std::string bundlePath(BundleRef ref)
-{
-    return ref ? ref->path : std::string();
-}
-
-std::string bundleResourcesPath(BundleRef ref)
-{
-    return ref ? ref->path + "/Contents/Resources" : std::string();
+    if (!bundle) return std::string();
+    CFURLRef url = CFBundleCopyResourcesDirectoryURL(bundle);
+    if (!url) return std::string();
+    char path[4096];
+    bool ok = CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(path), sizeof path);
+    CFRelease(url);
+    return ok ? std::string(path) : std::string();
 }
 
 }  // namespace VSTGUI

@@ -1,24 +1,19 @@
 #pragma once
 // Where the toolkit finds pictures: the plug-in bundle that the editor base
 // locates and stores in gBundleRef.
+#include "platform/cf/CFBundle.h"
+
 #include <string>
 
 namespace VSTGUI {
 
-// A counted reference to a located bundle folder.
-struct BundleLocation;
-typedef BundleLocation* BundleRef;
+// The process-wide bundle pictures are loaded from; null when unknown. The
+// editor base owns the reference.
+extern CFBundleRef gBundleRef;
 
-// Null when bundleDir is empty.
-BundleRef bundleCreate(const std::string& bundleDir);
-void bundleRetain(BundleRef ref);
-void bundleRelease(BundleRef ref);
-int bundleRetainCount(BundleRef ref);
-std::string bundlePath(BundleRef ref);
+// A bundle for a folder (a new reference), or null when it is not a folder.
+CFBundleRef bundleCreate(const std::string& bundleDir);
 // <bundle>/Contents/Resources, or empty for a null reference.
-std::string bundleResourcesPath(BundleRef ref);
-
-// The process-wide bundle pictures are loaded from. Set by the editor base.
-extern BundleRef gBundleRef;
+std::string bundleResourcesPath(CFBundleRef bundle);
 
 }  // namespace VSTGUI

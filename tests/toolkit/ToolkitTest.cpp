@@ -109,7 +109,7 @@ TEST(Bitmap, LoadsPngAndBmpByNameFromTheBundleResources)
     std::vector<unsigned char> px(5 * 3 * 3, 200);
     ASSERT_TRUE(stbi_write_bmp((res / "b.bmp").c_str(), 5, 3, 3, px.data()));
 
-    BundleRef saved = gBundleRef;
+    CFBundleRef saved = gBundleRef;
     gBundleRef = bundleCreate(bundle.string());
     CBitmap* png = new CBitmap("a.png");
     CBitmap* bmp = new CBitmap("b.bmp");
@@ -132,7 +132,7 @@ TEST(Bitmap, LoadsPngAndBmpByNameFromTheBundleResources)
     EXPECT_EQ(greyAt(f, 1, 1), 0);
     f->forget();
     for (CBitmap* b : {png, bmp, missing}) b->forget();
-    bundleRelease(gBundleRef);
+    CFRelease(gBundleRef);
     gBundleRef = saved;
     fs::remove_all(bundle);
 }
