@@ -40,8 +40,10 @@ constexpr const char* kEffectName = "Gravel v1.5.2";
 constexpr const char* kVendor = "Brackenfold";
 constexpr const char* kProduct = "Gravel Rumbledrift Overdrive v1.5.2";
 constexpr VstInt32 kVendorVersion = 1520;
-// Vendor and product texts are zero-filled through this byte.
-constexpr size_t kIdentityFill = 65;
+// Vendor and product texts are zero-filled over the 64 bytes that hosts
+// reserve for them. Filling through byte 64 (65 bytes) would write one byte
+// past such a buffer into the host's memory.
+constexpr size_t kIdentityFill = 64;
 
 constexpr uint32_t bit(VstInt32 index)
 {
@@ -394,13 +396,14 @@ void VST_GRV::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFra
         break;
     }
     default: {
-        const unsigned f = oversamplerL->factor;
-        const unsigned fR = oversamplerR->factor;
         for (VstInt32 i = 0; i < sampleFrames; ++i) {
             const double xl = static_cast<double>(in0[i]) * gain;
             const double xr = static_cast<double>(in1[i]) * gain;
-            const double yl = oversamplerL->processOversampled(xl, f, 0);
-            const double yr = oversamplerR->processOversampled(xr, fR, 0);
+            double yl, yr;
+            // Both channels' Newton solves in lock step: each comes out as it
+            // would alone, in far less time than one after the other.
+            HBOversampler<GRV>::processOversampledPair(*oversamplerL, *oversamplerR, xl, xr, yl,
+                                                       yr);
             out0[i] = static_cast<Sample>(yl);
             out1[i] = static_cast<Sample>(yr);
         }

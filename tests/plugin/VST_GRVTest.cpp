@@ -112,9 +112,10 @@ TEST(VST_GRVIdentity, RecordAndStrings)
         EXPECT_TRUE(vendor ? effect.getVendorString(text) : effect.getProductString(text));
         const std::string expected = vendor ? "Brackenfold" : "Gravel Rumbledrift Overdrive v1.5.2";
         EXPECT_EQ(std::string(text), expected);
-        for (size_t i = expected.size(); i <= 64; ++i)
+        for (size_t i = expected.size(); i < 64; ++i)
             EXPECT_EQ(text[i], 0) << i;
-        EXPECT_EQ(text[65], 'x');
+        // A host's 64-byte buffer ends here: nothing may be written past it.
+        EXPECT_EQ(text[64], 'x');
     }
 }
 
