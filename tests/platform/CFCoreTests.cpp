@@ -89,6 +89,27 @@ TEST(CFOwnership, TypeIDsEqualityAndHash) {
     CFRelease(s);
 }
 
+TEST(CFOwnership, WrongTypesAndNullDoNothing) {
+    CFNumberRef n = sint32(3);
+    CFArrayRef empty = CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks);
+    EXPECT_EQ(0, CFStringGetLength(reinterpret_cast<CFStringRef>(n)));
+    EXPECT_EQ(0, CFDictionaryGetCount(reinterpret_cast<CFDictionaryRef>(empty)));
+    EXPECT_EQ(nullptr, CFDictionaryGetValue(reinterpret_cast<CFDictionaryRef>(n), CFSTR("k")));
+    EXPECT_EQ(nullptr, CFArrayGetValueAtIndex(reinterpret_cast<CFArrayRef>(n), 0));
+    SInt32 v = 7;
+    EXPECT_FALSE(CFNumberGetValue(reinterpret_cast<CFNumberRef>(empty), kCFNumberSInt32Type, &v));
+    CFArrayAppendValue(reinterpret_cast<CFMutableArrayRef>(const_cast<__CFNumber*>(n)), CFSTR("x"));
+    EXPECT_EQ(1, CFGetRetainCount(n));
+    EXPECT_EQ(nullptr, CFBundleGetIdentifier(nullptr));
+    EXPECT_EQ(nullptr, CFBundleGetInfoDictionary(nullptr));
+    EXPECT_FALSE(CFBundleLoadExecutable(nullptr));
+    EXPECT_EQ(nullptr, CFURLCopyLastPathComponent(nullptr));
+    EXPECT_EQ(nullptr, CFPropertyListCreateXMLData(nullptr, nullptr));
+    EXPECT_EQ(nullptr, CFPropertyListCreateFromXMLData(nullptr, nullptr, 0, nullptr));
+    CFRelease(empty);
+    CFRelease(n);
+}
+
 TEST(CFString, MacRomanAndUTF8ConvertThroughIconv) {
     CFStringRef s = CFStringCreateWithCString(nullptr, kMacRomanCafe, kCFStringEncodingMacRoman);
     ASSERT_NE(nullptr, s);

@@ -5,23 +5,28 @@
 //
 //   CFBase.h         CFRetain/CFRelease/CFGetRetainCount, CFGetTypeID, CFEqual,
 //                    CFHash, CFCopyDescription, CFShow, kCFAllocatorDefault, kCFNull
-//   CFString.h       CFSTR, create (C string, bytes, format, substring), get C
-//                    string/pointer, compare (case-insensitive, numeric), find,
-//                    prefix/suffix, split/join, mutable append; UTF-8, ASCII,
-//                    Mac Roman (iconv "MACINTOSH"), ISO/Windows Latin 1
-//   CFNumber.h       CFNumber (all scalar types, converting get), CFBoolean
-//   CFData.h         CFData, CFMutableData
-//   CFArray.h        CFArray, CFMutableArray (kCFTypeArrayCallBacks or NULL)
-//   CFDictionary.h   CFDictionary, CFMutableDictionary (CF-type or raw keys)
+//   CFString.h       CFSTR; create from C/Pascal strings, bytes, UTF-16, file
+//                    names, formats (%@ and printf), substrings; get C/Pascal
+//                    string, pointer, characters, bytes; compare (case-insensitive,
+//                    numeric: "4.10" above "4.2"), find, prefix/suffix, split/join,
+//                    int/double value; mutable append/format/delete/trim.
+//                    Encodings: UTF-8, ASCII, Mac Roman (iconv "MACINTOSH"),
+//                    ISO/Windows Latin 1, UTF-16/32
+//   CFNumber.h       CFNumber (every CFNumberType, converting get), CFBoolean
+//   CFData.h         CFData, CFMutableData (append, set length, replace)
+//   CFArray.h        CFArray, CFMutableArray (kCFTypeArrayCallBacks or NULL), sort
+//   CFDictionary.h   CFDictionary, CFMutableDictionary (CF-type, copied-string or
+//                    raw keys)
 //   CFDate.h         CFDate (property-list dates)
 //   CFError.h        CFError (property-list errors)
-//   CFURL.h          file-system URLs: path components and extensions
+//   CFURL.h          file URLs: paths, components, extensions, "file://" strings
 //   CFBundle.h       bundles: info dictionary, resources, dlopen'ed executable,
-//                    main bundle, lookup by identifier
-//   CFPropertyList.h XML property lists through libplist
+//                    function pointers, main bundle, lookup by identifier
+//   CFPropertyList.h XML property lists through libplist, deep copy, validity
 //
 // Not here: CFRunLoop, CFSet, CFCharacterSet, CFLocale, binary and OpenStep
-// property lists, allocators other than the default.
+// property lists, allocators other than the default. Calls given NULL or an
+// object of the wrong type do nothing and return NULL/0/false.
 #pragma once
 
 #include "platform/MacTypes.h"
