@@ -1,7 +1,19 @@
-// The bundle's effect asks for its editor through this hook.
+// The bundle's own entries into the editor: the hook through which the
+// effect makes its editor, and the snapshot entry for tools that load the
+// bundle like a host (the editor object can only be reached from inside the
+// image that made it).
+#include "editor/EditorSnapshot.h"
 #include "editor/GRV_GUI.h"
 
 AEffEditor* createGravelEditor(AudioEffect* effect)
 {
     return new GRV_GUI(effect);
+}
+
+// Writes the editor of an effect of this bundle as a PNG (back face when
+// back is nonzero); 1 on success, 0 on failure. Visible to the loader only
+// where the bundle's export list names it.
+VST_EXPORT int GravelEditorSnapshot(AEffect* effect, int back, const char* pngPath)
+{
+    return gravel::renderEditorSnapshot(effect, back != 0, pngPath) ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 #include "editor/EditorSnapshot.h"
 #include "editor/GRV_GUI.h"
-#include "plugin/AudioEffect.h"
+#include "plugin/VST_GRV.h"
 
 using namespace VSTGUI;
 
@@ -49,6 +49,14 @@ bool renderEditorSnapshot(AEffect* effect, bool back, const char* pngPath, std::
     if (turned && editor->getPanelSwitch()) clickCentre(frame, editor->getPanelSwitch());
     effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.f);
     return written ? true : fail(error, "could not write the picture");
+}
+
+AEffect* createEffectWithEditor(audioMasterCallback host, const std::string& bundleDir)
+{
+    if (!host || host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.f) == 0) return nullptr;
+    AEffGUIEditor::setBundleLocationOverride(bundleDir);
+    auto makeEditor = [](AudioEffect* effect) -> AEffEditor* { return new GRV_GUI(effect); };
+    return (new VST_GRV(host, makeEditor))->getAEffect();
 }
 
 }  // namespace gravel

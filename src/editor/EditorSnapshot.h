@@ -15,4 +15,9 @@ namespace gravel {
 // false and says why in error.
 bool renderEditorSnapshot(AEffect* effect, bool back, const char* pngPath, std::string* error = nullptr);
 
+// The effect with its pedal editor, made in this program (as the bundle's
+// entry makes it), with pictures from the given bundle folder. Release it
+// with the effClose opcode. Null when the host callback refuses.
+AEffect* createEffectWithEditor(audioMasterCallback host, const std::string& bundleDir);
+
 }  // namespace gravel

@@ -342,9 +342,22 @@ TEST_F(EditorTest, SnapshotWritesEitherFaceAndLeavesTheEditorAsItWas)
     };
     // The face colours differ: rust front, steel back.
     uint32_t f = pixel(front, 40, 150), b = pixel(back, 40, 150);
+    uint32_t ledLit = pixel(front, 132, 238);
     EXPECT_GT(int((f >> 16) & 0xff) - int(f & 0xff), 60);
     EXPECT_LT(std::abs(int((b >> 16) & 0xff) - int(b & 0xff)), 30);
     EXPECT_FALSE(gravel::renderEditorSnapshot(nullptr, false, front.c_str(), &error));
+
+    // The effect as a tool makes it in its own image, with a parameter set
+    // the way `gravel snapshot --set` would.
+    AEffect* own = gravel::createEffectWithEditor(&EditorHost::callback, GRAVEL_TEST_BUNDLE_DIR);
+    ASSERT_NE(own, nullptr);
+    own->setParameter(own, 9, 1.f);
+    EXPECT_TRUE(gravel::renderEditorSnapshot(own, false, front.c_str(), &error)) << error;
+    EditorHost::unload(own);
+    EXPECT_EQ(pixel(front, 40, 150), f);
+    EXPECT_LT((pixel(front, 132, 238) >> 16) & 0xff, (ledLit >> 16) & 0xff);  // bypassed: LED dark
+    auto refuse = [](AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) -> VstIntPtr { return 0; };
+    EXPECT_EQ(gravel::createEffectWithEditor(refuse, GRAVEL_TEST_BUNDLE_DIR), nullptr);
     fs::remove_all(dir);
 }
 
