@@ -94,18 +94,24 @@ private:
     double qUpdate = 0.0; // 2·Ch·fs, state update of iCh
 
     // A residual evaluated at v bounds the root from one side.
+    // A residual of exactly 0 closes the bracket on v; NaN leaves it as it is.
     static void narrowBracket(double v, double residualAtV, double& below, double& above)
     {
         if (residualAtV > 0.0)
             above = v < above ? v : above;
         else if (residualAtV < 0.0)
             below = v > below ? v : below;
+        else if (residualAtV == 0.0)
+            below = above = v;
     }
 
     // Newton's own steps get this many tries before the rescue; audio that
     // the oversampler has band-limited converges well within them.
     static constexpr int rescueAfterEvaluations = 8;
     static constexpr double rescueBracketWidth = 1e-4; // V
+    // Enough to take ±4.5 V down to the width; a NaN residual (a NaN input in
+    // the other lane's wake) must not keep the audio thread here.
+    static constexpr int maxRescueHalvings = 20;
     // e² (e³ for the asymmetric pair) stays finite below this diode voltage.
     static constexpr double maxScaledDiodeVoltage = 7.0; // V
 
@@ -198,7 +204,8 @@ void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const 
         below[k] = -rail;
         above[k] = rail;
         evaluations[k] = 0;
-        narrowBracket(x[k], c.s * x[k] + linearPart[k], below[k], above[k]);
+        if (std::abs(x[k]) < rail)
+            narrowBracket(x[k], c.s * x[k] + linearPart[k], below[k], above[k]);
     }
 
     Newton::LastIterate<DiodeAtIterate> last[Lanes];
@@ -218,12 +225,14 @@ void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const 
         // before it arrives, leaving a wrong output and a burst of CPU. Once
         // that is clear, restart the steps from the bracketed root instead.
         if (++evaluations[k] == rescueAfterEvaluations) {
-            while (above[k] - below[k] > rescueBracketWidth) {
+            for (int halving = 0;
+                 halving < maxRescueHalvings && above[k] - below[k] > rescueBracketWidth;
+                 ++halving) {
                 const double middle = 0.5 * (below[k] + above[k]);
                 DiodeAtIterate unused;
                 narrowBracket(middle, residual(middle, unused), below[k], above[k]);
             }
-            iterate = 0.5 * (below[k] + above[k]);
+            iterate = MathUtils::Clipping::clipBetween(0.5 * (below[k] + above[k]), -rail, rail);
         }
 
         d.voltage = iterate - x[k];

@@ -8,23 +8,18 @@
 #include <vector>
 
 #include "circuit/DiodeClippingOpAmpStage.h"
-#include "oversampling/BandLimit.h"
 
 namespace {
 
-// A 441 Hz square wave, band-limited to the host band by a half-band
-// interpolator as the oversampler would deliver it at twice the host rate.
+// A 441 Hz square wave at twice the host rate, band-limited to the host band
+// as the oversampler would deliver it: its odd harmonics up to 20 kHz.
 std::vector<double> interpolatedSquare(double amplitude, int hostSamples)
 {
-    CHalfBandFilter interpolator(12, false);
-    std::vector<double> out;
-    out.reserve(2 * hostSamples);
-    for (int n = 0; n < hostSamples; ++n) {
-        double first, second;
-        interpolator.upsample((n / 50) % 2 ? amplitude : -amplitude, first, second);
-        out.push_back(first);
-        out.push_back(second);
-    }
+    const double rate = 88200.0, fundamental = 441.0, pi = 3.14159265358979323846;
+    std::vector<double> out(2 * hostSamples, 0.0);
+    for (size_t n = 0; n < out.size(); ++n)
+        for (int h = 1; h * fundamental < 20000.0; h += 2)
+            out[n] += 4.0 / pi * amplitude / h * std::sin(2.0 * pi * h * fundamental * n / rate);
     return out;
 }
 
