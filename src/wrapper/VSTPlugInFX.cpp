@@ -25,7 +25,6 @@ constexpr VstInt32 chunkPresetMagic = fourCC("FPCh"); // one program as a chunk
 constexpr VstInt32 bankMagic = fourCC("FxBk");   // a bank of parameter programs
 constexpr VstInt32 chunkBankMagic = fourCC("FBCh"); // a bank as a chunk
 
-constexpr size_t headerSize = 24;
 constexpr size_t nameOffset = 28;
 constexpr size_t nameFieldSize = 28;
 constexpr size_t fxCkValuesOffset = 56;

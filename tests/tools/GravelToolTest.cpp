@@ -183,7 +183,13 @@ TEST_F(GravelTool, ErrorsSayWhatToDoInOneLine)
 
     Result r = run("render missing.wav");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.find("gravel: cannot read missing.wav: "), 0u) << r.err;
+    EXPECT_EQ(r.err, "gravel: cannot read missing.wav: no such file; check the path\n");
+    std::ofstream(folder / "notes.txt") << "not audio";
+    r = run("render notes.txt");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("gravel: cannot read notes.txt: "), 0u) << r.err;
+    EXPECT_NE(r.err.find("; give an audio file libsndfile reads"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
 
     r = run("render in.wav --set gain=3");
     EXPECT_EQ(r.exitCode, 1);

@@ -137,6 +137,11 @@ void LoadedEffect::load(const std::string& path, float sampleRate, int blockSize
         proxy.reset();
         throw ToolError("cannot load " + path + ": " + e.what() +
                         "; give --plugin a VST 2.4 effect built for this machine");
+    } catch (...) {
+        // Whatever the effect's own entry point threw.
+        proxy.reset();
+        throw ToolError("cannot load " + path +
+                        ": the effect failed while starting; try another plug-in");
     }
 }
 

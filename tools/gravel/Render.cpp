@@ -231,10 +231,17 @@ int runRender(const RenderOptions& options)
             in.info.frames = static_cast<sf_count_t>(demoSamples.size());
             in.info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
         } else {
+            std::error_code ec;
+            if (!fs::is_regular_file(options.input, ec))
+                throw ToolError("cannot read " + options.input + ": no such file; check the path");
             in.file = sf_open(options.input.c_str(), SFM_READ, &in.info);
-            if (!in.file)
-                throw ToolError("cannot read " + options.input + ": " + sf_strerror(nullptr) +
-                                "; give an audio file (WAV, AIFF, FLAC, Ogg ...)");
+            if (!in.file) {
+                std::string reason = sf_strerror(nullptr);
+                while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
+                    reason.pop_back();
+                throw ToolError("cannot read " + options.input + ": " + reason +
+                                "; give an audio file libsndfile reads (WAV, AIFF, FLAC, Ogg ...)");
+            }
             if (in.info.channels < 1 || in.info.channels > 2)
                 throw ToolError(options.input + " has " + std::to_string(in.info.channels) +
                                 " channels; give a mono or stereo file");
