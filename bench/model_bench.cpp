@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "GuitarSignal.h"
+#include "TestSignals.h"
 #include "circuit/GRV.h"
 #include "oversampling/HBOversamplerTemplate.h"
 
@@ -18,7 +18,7 @@ constexpr int blockSize = 512;
 
 const std::vector<double>& guitar()
 {
-    static const std::vector<double> signal = makeGuitarSignal(hostRate, 2.0);
+    static const std::vector<double> signal = testsignals::guitar(hostRate, 2.0);
     return signal;
 }
 
@@ -97,41 +97,10 @@ void BM_HalfBandStagesOnly(benchmark::State& state)
 }
 BENCHMARK(BM_HalfBandStagesOnly)->Arg(2)->Arg(4)->Arg(8);
 
-void BM_StereoPairRealtime(benchmark::State& state)
-{
-    flushDenormals();
-    const unsigned factor = static_cast<unsigned>(state.range(0));
-    GRV left(hostRate), right(hostRate);
-    HBOversampler<GRV> leftOver(&left, 8, 12, false, hostRate);
-    HBOversampler<GRV> rightOver(&right, 8, 12, false, hostRate);
-    configure(left, hostRate * leftOver.factor);
-    configure(right, hostRate * rightOver.factor);
-    leftOver.setOversamplingFactor(factor);
-    rightOver.setOversamplingFactor(factor);
-
-    const auto& in = guitar();
-    std::vector<double> outL(blockSize), outR(blockSize);
-    size_t offset = 0;
-    for (auto _ : state) {
-        if (offset + blockSize > in.size())
-            offset = 0;
-        const double* block = in.data() + offset;
-        for (int i = 0; i < blockSize; ++i) {
-            outL[i] = leftOver.processOversampled(2.0 * block[i], leftOver.factor, 0);
-            outR[i] = rightOver.processOversampled(1.8 * block[i], rightOver.factor, 0);
-        }
-        benchmark::DoNotOptimize(outL.data());
-        benchmark::DoNotOptimize(outR.data());
-        offset += blockSize;
-    }
-    // Seconds of stereo audio rendered per second of CPU time.
-    state.counters["rt_factor"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * blockSize / hostRate, benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_StereoPairRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
-
-// The same pair with both channels' Newton solves in lock step.
-void BM_StereoPairLockstepRealtime(benchmark::State& state)
+// Two channels (two models, two oversamplers) in 512-sample blocks;
+// processSample(left, right, xLeft, xRight, yLeft, yRight) runs one frame.
+template <class ProcessSample>
+void runStereoPair(benchmark::State& state, ProcessSample processSample)
 {
     flushDenormals();
     const unsigned factor = static_cast<unsigned>(state.range(0));
@@ -151,14 +120,31 @@ void BM_StereoPairLockstepRealtime(benchmark::State& state)
             offset = 0;
         const double* block = in.data() + offset;
         for (int i = 0; i < blockSize; ++i)
-            HBOversampler<GRV>::processOversampledPair(leftOver, rightOver, 2.0 * block[i],
-                                                       1.8 * block[i], outL[i], outR[i]);
+            processSample(leftOver, rightOver, 2.0 * block[i], 1.8 * block[i], outL[i], outR[i]);
         benchmark::DoNotOptimize(outL.data());
         benchmark::DoNotOptimize(outR.data());
         offset += blockSize;
     }
+    // Seconds of stereo audio rendered per second of CPU time.
     state.counters["rt_factor"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * blockSize / hostRate, benchmark::Counter::kIsRate);
+}
+
+// One channel after the other, as a straightforward host loop would.
+void BM_StereoPairRealtime(benchmark::State& state)
+{
+    runStereoPair(state, [](HBOversampler<GRV>& l, HBOversampler<GRV>& r, double xl, double xr,
+                            double& yl, double& yr) {
+        yl = l.processOversampled(xl, l.factor, 0);
+        yr = r.processOversampled(xr, r.factor, 0);
+    });
+}
+BENCHMARK(BM_StereoPairRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+
+// Both channels' Newton solves in lock step, as the effect runs them.
+void BM_StereoPairLockstepRealtime(benchmark::State& state)
+{
+    runStereoPair(state, HBOversampler<GRV>::processOversampledPair);
 }
 BENCHMARK(BM_StereoPairLockstepRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "GuitarSignal.h"
+#include "TestSignals.h"
 #include "plugin/VST_GRV.h"
 
 namespace {
@@ -28,7 +28,7 @@ void BM_EffectProcessReplacingRealtime(benchmark::State& state)
     e->setParameter(e, kDrive, 0.75f);
     e->setParameter(e, kOversampling, oversampling);
 
-    const std::vector<double> signal = makeGuitarSignal(hostRate, 2.0);
+    const std::vector<double> signal = testsignals::guitar(hostRate, 2.0);
     std::vector<float> left(signal.size()), right(signal.size());
     for (size_t i = 0; i < signal.size(); ++i) {
         left[i] = static_cast<float>(signal[i]);

@@ -151,13 +151,8 @@ void DiodeClippingOpAmpStage::processLanes(DiodeClippingOpAmpStage* const (&stag
     for (int k = 1; k < Lanes; ++k)
         sameType = sameType && stages[k]->clippingType == stages[0]->clippingType;
     if (!sameType) {
-        for (int k = 0; k < Lanes; ++k) {
-            DiodeClippingOpAmpStage* const single[1] = {stages[k]};
-            const double in[1] = {x[k]};
-            double out[1];
-            processLanes(single, in, out);
-            y[k] = out[0];
-        }
+        for (int k = 0; k < Lanes; ++k)
+            y[k] = Newton::processAlone(stages[k], x[k]);
         return;
     }
     if (stages[0]->clippingType == AsymmetricClipping)
@@ -269,9 +264,5 @@ void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const 
 
 inline double DiodeClippingOpAmpStage::process(double x)
 {
-    DiodeClippingOpAmpStage* const stages[1] = {this};
-    const double in[1] = {x};
-    double out[1];
-    processLanes(stages, in, out);
-    return out[0];
+    return Newton::processAlone(this, x);
 }

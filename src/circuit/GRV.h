@@ -5,6 +5,7 @@
 #include "circuit/GRVInputBuffer.h"
 #include "circuit/GRVOutputBuffer.h"
 #include "circuit/GRVToneLevelCircuit.h"
+#include "circuit/Newton.h"
 
 // One channel of the pedal: input buffer → coupling high-pass → clipping
 // stage → tone and level → output buffer, at the model (oversampled) rate.
@@ -119,9 +120,5 @@ void GRV::processLanes(GRV* const (&models)[Lanes], const double (&x)[Lanes], do
 
 double GRV::process(double x)
 {
-    GRV* const models[1] = {this};
-    const double in[1] = {x};
-    double out[1];
-    processLanes(models, in, out);
-    return out[0];
+    return Newton::processAlone(this, x);
 }

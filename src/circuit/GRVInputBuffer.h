@@ -135,9 +135,5 @@ void GRVInputBuffer::processLanes(GRVInputBuffer* const (&stages)[Lanes],
 
 inline double GRVInputBuffer::process(double x)
 {
-    GRVInputBuffer* const stages[1] = {this};
-    const double in[1] = {x};
-    double out[1];
-    processLanes(stages, in, out);
-    return out[0];
+    return Newton::processAlone(this, x);
 }

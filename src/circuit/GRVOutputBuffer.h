@@ -116,9 +116,5 @@ void GRVOutputBuffer::processLanes(GRVOutputBuffer* const (&stages)[Lanes],
 
 inline double GRVOutputBuffer::process(double x)
 {
-    GRVOutputBuffer* const stages[1] = {this};
-    const double in[1] = {x};
-    double out[1];
-    processLanes(stages, in, out);
-    return out[0];
+    return Newton::processAlone(this, x);
 }

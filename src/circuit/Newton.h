@@ -76,4 +76,16 @@ inline void solve(double (&v)[Lanes], LastIterate<Aux> (&last)[Lanes], Residual 
     } while (anyActive);
 }
 
+// One stage (or model) alone through its lane-wise process: the mono path
+// and the stereo pair share one implementation.
+template <class Stage>
+inline double processAlone(Stage* stage, double x)
+{
+    Stage* const stages[1] = {stage};
+    const double in[1] = {x};
+    double out[1];
+    Stage::processLanes(stages, in, out);
+    return out[0];
+}
+
 } // namespace Newton
