@@ -152,6 +152,9 @@ bool GRV_GUI::open(void* parent)
     controls[10] = oversamplingSwitch;
     frame = newFrame;
 
+    windowThread = std::this_thread::get_id();
+    pendingMask.store(0);
+    windowOpen.store(true);
     for (int32_t i = 0; i < kNumParams; ++i) setParameter(i, param(i));
     switchPanel(frontShown);
     return true;
@@ -169,6 +172,7 @@ void GRV_GUI::clearControls()
 
 void GRV_GUI::close()
 {
+    windowOpen.store(false);
     clearControls();
     CFrame* oldFrame = frame;
     frame = nullptr;
@@ -185,8 +189,26 @@ void GRV_GUI::close()
 
 void GRV_GUI::setParameter(VstInt32 index, float value)
 {
-    if (!frame || index < 0 || index >= kNumParams || !controls[index]) return;
-    controls[index]->setValue(value);
+    if (index < 0 || index >= kNumParams || !windowOpen.load(std::memory_order_acquire)) return;
+    if (std::this_thread::get_id() == windowThread) {
+        if (frame && controls[index]) controls[index]->setValue(value);
+        return;
+    }
+    pendingValues[index].store(value, std::memory_order_relaxed);
+    pendingMask.fetch_or(1u << index, std::memory_order_release);
+}
+
+void GRV_GUI::applyPendingValues()
+{
+    uint32_t mask = pendingMask.exchange(0, std::memory_order_acquire);
+    for (int32_t i = 0; mask && i < kNumParams; ++i)
+        if ((mask & (1u << i)) && controls[i]) controls[i]->setValue(pendingValues[i].load(std::memory_order_relaxed));
+}
+
+void GRV_GUI::idle()
+{
+    if (frame) applyPendingValues();
+    AEffGUIEditor::idle();
 }
 
 void GRV_GUI::valueChanged(CControl* control)

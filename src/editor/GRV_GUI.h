@@ -1,6 +1,9 @@
 #pragma once
 #include "editor/AEffGUIEditor.h"
 
+#include <atomic>
+#include <thread>
+
 class AudioEffect;
 class AudioEffectX;
 
@@ -17,6 +20,12 @@ public:
 
     bool open(void* parent) override;
     void close() override;
+    void idle() override;
+    // Moves the control of the parameter. Called from another thread than
+    // the one that opened the window (a host automating from its audio or
+    // sequencer thread), the value waits for the next idle: the controls are
+    // only ever touched on the window's thread. Takes no lock, allocates
+    // nothing.
     void setParameter(VstInt32 index, float value) override;
     void valueChanged(VSTGUI::CControl* control) override;
     void switchPanel(bool front);
@@ -31,6 +40,7 @@ public:
 
 private:
     void clearControls();
+    void applyPendingValues();
 
     VSTGUI::CAnimKnob* driveKnob = nullptr;
     VSTGUI::CAnimKnob* toneKnob = nullptr;
@@ -56,6 +66,12 @@ private:
     bool bitmapsLoaded = false;
     bool frontShown = true;
     VSTGUI::CControl* controls[kNumParams] = {};
+
+    // Values automated from other threads, applied by idle.
+    std::atomic<bool> windowOpen{false};
+    std::thread::id windowThread;
+    std::atomic<uint32_t> pendingMask{0};
+    std::atomic<float> pendingValues[kNumParams] = {};
 };
 
 // Makes the pedal editor for an effect.
