@@ -398,7 +398,7 @@ TEST(FxpFxbGravel, SizesOfTheBundleEffect)
         GTEST_SKIP() << "Gravel.vst is not built";
     TestHost host;
     LogCapture log;
-    CFBundleRef bundle = createBundleAt(GRAVEL_BUNDLE_DIR);
+    CFBundleRef bundle = createGravelBundle();
     ASSERT_NE(bundle, nullptr);
     VSTPlugIn plugIn(host, bundle, 44100.0f, 512);
     CFRelease(bundle);

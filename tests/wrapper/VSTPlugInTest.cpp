@@ -424,7 +424,7 @@ TEST(VSTPlugInGravel, HostsTheBuiltBundle)
         GTEST_SKIP() << "Gravel.vst is not built";
     TestHost host;
     LogCapture log;
-    CFBundleRef bundle = createBundleAt(GRAVEL_BUNDLE_DIR);
+    CFBundleRef bundle = createGravelBundle();
     ASSERT_NE(bundle, nullptr);
     auto plugIn = std::make_unique<VSTPlugIn>(host, bundle, 44100.0f, 256);
     CFRelease(bundle);

@@ -82,6 +82,17 @@ inline CFBundleRef createBundleAt(const std::string& path)
     return bundle;
 }
 
+// The Gravel bundle stays loaded for the rest of the test process: its
+// executable pulls in cairo and pixman, whose one-time global allocations
+// would be reported as leaks by LeakSanitizer once they are unloaded.
+inline CFBundleRef createGravelBundle()
+{
+    static CFBundleRef keptLoaded = createBundleAt(GRAVEL_BUNDLE_DIR);
+    if (keptLoaded)
+        CFRetain(keptLoaded);
+    return keptLoaded;
+}
+
 inline std::string fakeBundlePath(const char* name)
 {
     return std::string(GRAVEL_FAKE_EFFECTS_DIR) + "/" + name + ".vst";

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -129,8 +130,12 @@ void LoadedEffect::load(const std::string& path, float sampleRate, int blockSize
     if (!bundle)
         throw ToolError("cannot open the bundle " + bundleFolder +
                         "; give --plugin a VST 2.4 bundle folder (.vst) or .so file");
+    // The executable stays loaded until the process ends: unloading it just
+    // before exit gains nothing, and would take its libraries' one-time
+    // allocations (cairo, pixman) with it, which leak checkers then report.
+    static auto* keptLoaded = new std::vector<CFBundleRef>();
+    keptLoaded->push_back(bundle);
     proxy.reset(new VSTPlugIn(commandLineHost, bundle, sampleRate, blockSize));
-    CFRelease(bundle);
     try {
         proxy->open();
     } catch (const TandemException& e) {
