@@ -187,6 +187,17 @@ TEST(CFPropertyList, DamagedXMLGivesAnErrorTextWithTheLine) {
         CFRelease(data);
     }
 
+    // Quoted document text stays one printable line.
+    CFDataRef multiLine = dataOf("<plist><integer>1\n2\xC3\xA9" + std::string(100, '9') + "</integer></plist>");
+    CFStringRef quoted = nullptr;
+    CFPropertyListCreateFromXMLData(nullptr, multiLine, 0, &quoted);
+    const std::string quotedText = utf8(quoted);
+    EXPECT_EQ(std::string::npos, quotedText.find('\n')) << quotedText;
+    EXPECT_NE(std::string::npos, quotedText.find("\"1?2??999")) << quotedText;
+    EXPECT_LT(quotedText.size(), 100u) << quotedText;
+    CFRelease(quoted);
+    CFRelease(multiLine);
+
     // The line of a mismatched tag.
     CFDataRef data = dataOf("<plist>\n<dict>\n<key>a</key><string>x</dict>\n</plist>");
     CFStringRef errorString = nullptr;

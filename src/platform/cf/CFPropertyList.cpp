@@ -66,6 +66,19 @@ bool validReal(const std::string& text) {
     return end != nullptr && *end == '\0';
 }
 
+// Document text quoted in a message: one line of printable ASCII, short, so
+// that the message fits a one-line log entry whatever the document holds.
+std::string quoted(const std::string& text) {
+    constexpr size_t kLimit = 40;
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < kLimit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    if (text.size() > kLimit) out += "...";
+    return out;
+}
+
 bool checkXML(const char* p, size_t n, std::string& error) {
     std::vector<std::string> open;
     int line = 1;
@@ -122,12 +135,12 @@ bool checkXML(const char* p, size_t n, std::string& error) {
         line = tagLine;  // report the line a tag starts on
         if (!tag.empty() && tag[0] == '/') {
             const std::string name = trimmed(tag.data() + 1, tag.size() - 1);
-            if (open.empty()) return fail("Encountered closing tag </" + name + "> with no open element");
-            if (open.back() != name) return fail("Encountered mismatched tag </" + name + ">, expected </" + open.back() + ">");
+            if (open.empty()) return fail("Encountered closing tag </" + quoted(name) + "> with no open element");
+            if (open.back() != name) return fail("Encountered mismatched tag </" + quoted(name) + ">, expected </" + open.back() + ">");
             if (name == "integer" || name == "real") {
                 const std::string content = trimmed(p + contentStart, tagStart - contentStart);
-                if (name == "integer" && !validInteger(content)) return fail("Encountered misformatted integer \"" + content + "\"");
-                if (name == "real" && !validReal(content)) return fail("Encountered misformatted real \"" + content + "\"");
+                if (name == "integer" && !validInteger(content)) return fail("Encountered misformatted integer \"" + quoted(content) + "\"");
+                if (name == "real" && !validReal(content)) return fail("Encountered misformatted real \"" + quoted(content) + "\"");
             }
             open.pop_back();
         } else {
@@ -135,7 +148,7 @@ bool checkXML(const char* p, size_t n, std::string& error) {
             const size_t nameEnd = tag.find_first_of(" \t\r\n/");
             const std::string name = tag.substr(0, nameEnd);
             if (name.empty()) return fail("Encountered malformed tag");
-            if (!knownTag(name)) return fail("Encountered unknown tag <" + name + ">");
+            if (!knownTag(name)) return fail("Encountered unknown tag <" + quoted(name) + ">");
             if (!open.empty() && (open.back() == "key" || open.back() == "string" || open.back() == "integer" ||
                                   open.back() == "real" || open.back() == "data" || open.back() == "date"))
                 return fail("Encountered <" + name + "> inside <" + open.back() + ">");
