@@ -91,11 +91,14 @@ public:
                      std::string(width - filled, '.').c_str(), percent);
         std::fflush(stderr);
     }
-    ~ProgressBar()
+    // Clears the bar's line, so that the summary (or an error) starts clean.
+    void finish()
     {
         if (shown && lastPercent >= 0)
             std::fprintf(stderr, "\r\033[K");
+        lastPercent = -1;
     }
+    ~ProgressBar() { finish(); }
 
 private:
     bool shown;
@@ -343,6 +346,7 @@ int runRender(const RenderOptions& options)
                 progress.update(double(done) / double(in.info.frames));
         }
         plugIn.suspend();
+        progress.finish();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
