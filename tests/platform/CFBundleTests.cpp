@@ -173,6 +173,9 @@ TEST(CFBundle, InfoDictionaryResourcesAndIdentity) {
     EXPECT_EQ(0, CFArrayGetCount(none));
     CFArrayRef inFolder = CFBundleCopyResourceURLsOfTypeInDirectory(url, CFSTR("aupreset"), CFSTR("Presets"));
     EXPECT_EQ(1, CFArrayGetCount(inFolder));
+    CFDictionaryRef info = CFBundleCopyInfoDictionaryInDirectory(url);
+    EXPECT_TRUE(CFEqual(info, CFBundleGetInfoDictionary(bundle)));
+    CFRelease(info);
 
     for (CFTypeRef o : {CFTypeRef(url), CFTypeRef(executable), CFTypeRef(resources), CFTypeRef(picture),
                         CFTypeRef(dotted), CFTypeRef(whole), CFTypeRef(preset), CFTypeRef(vsts),

@@ -248,6 +248,14 @@ CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef k
     return CFDictionaryGetValue(CFBundleGetInfoDictionary(bundle), key);
 }
 
+CFDictionaryRef CFBundleCopyInfoDictionaryInDirectory(CFURLRef bundleURL) {
+    if (CFGetTypeID(bundleURL) != kURLTypeID) return nullptr;
+    const std::string folder = absoluteFolder(bundleURL);
+    std::error_code error;
+    if (folder.empty() || !fs::is_directory(folder, error)) return nullptr;
+    return readInfoDictionary(folder);
+}
+
 CFStringRef CFBundleGetIdentifier(CFBundleRef bundle) {
     CFTypeRef identifier = CFBundleGetValueForInfoDictionaryKey(bundle, kCFBundleIdentifierKey);
     return CFGetTypeID(identifier) == kStringTypeID ? static_cast<CFStringRef>(identifier) : nullptr;

@@ -33,6 +33,9 @@ CF_EXPORT CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID);
 // unreadable (the reason goes to stderr).
 CF_EXPORT CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef bundle);
 CF_EXPORT CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef key);
+// Reads Contents/Info.plist of a bundle folder without making a bundle; NULL
+// when the folder does not exist.
+CF_EXPORT CFDictionaryRef CFBundleCopyInfoDictionaryInDirectory(CFURLRef bundleURL);
 CF_EXPORT CFStringRef CFBundleGetIdentifier(CFBundleRef bundle);
 
 CF_EXPORT CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle);
