@@ -200,6 +200,11 @@ TEST_F(GravelTool, ErrorsSayWhatToDoInOneLine)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err.find("gravel: Oversampling: value '16' is out of range"), 0u) << r.err;
 
+    r = run("render in.wav -o no/such/folder/out.wav");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("gravel: cannot write no/such/folder/out.wav: "), 0u) << r.err;
+    EXPECT_NE(r.err.find("; check the folder exists and is writable\n"), std::string::npos) << r.err;
+
     r = run("render in.wav -o in.wav");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "gravel: in.wav is the input file; give another name with -o\n");

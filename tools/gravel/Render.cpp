@@ -105,6 +105,15 @@ private:
     int lastPercent = -1;
 };
 
+// libsndfile's reason without its closing full stop, to go inside our line.
+std::string soundFileError(SNDFILE* file)
+{
+    std::string reason = sf_strerror(file);
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
+        reason.pop_back();
+    return reason;
+}
+
 std::string defaultOutput(const std::string& input)
 {
     const fs::path in(input);
@@ -239,10 +248,7 @@ int runRender(const RenderOptions& options)
                 throw ToolError("cannot read " + options.input + ": no such file; check the path");
             in.file = sf_open(options.input.c_str(), SFM_READ, &in.info);
             if (!in.file) {
-                std::string reason = sf_strerror(nullptr);
-                while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
-                    reason.pop_back();
-                throw ToolError("cannot read " + options.input + ": " + reason +
+                throw ToolError("cannot read " + options.input + ": " + soundFileError(nullptr) +
                                 "; give an audio file libsndfile reads (WAV, AIFF, FLAC, Ogg ...)");
             }
             if (in.info.channels < 1 || in.info.channels > 2)
@@ -281,7 +287,7 @@ int runRender(const RenderOptions& options)
                             "; give -o a name ending in .wav");
         out.file = sf_open(partial.c_str(), SFM_WRITE, &out.info);
         if (!out.file)
-            throw ToolError("cannot write " + output + ": " + sf_strerror(nullptr) +
+            throw ToolError("cannot write " + output + ": " + soundFileError(nullptr) +
                             "; check the folder exists and is writable");
         const double scale = pcmScale(in.info.format);
         if (scale > 0.0) {
@@ -339,7 +345,7 @@ int runRender(const RenderOptions& options)
                 }
             }
             if (sf_writef_float(out.file, interleaved.data(), frames) != frames)
-                throw ToolError("cannot write " + output + ": " + sf_strerror(out.file) +
+                throw ToolError("cannot write " + output + ": " + soundFileError(out.file) +
                                 "; check there is room on the disk");
             done += frames;
             if (in.info.frames > 0)
