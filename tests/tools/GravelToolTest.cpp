@@ -83,10 +83,11 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    Result run(const std::string& arguments)
+    Result run(const std::string& arguments, const std::string& environment = "")
     {
         const fs::path out = folder / "stdout.txt", err = folder / "stderr.txt";
-        const std::string command = "cd '" + folder.string() + "' && '" GRAVEL_EXECUTABLE "' " +
+        const std::string command = "cd '" + folder.string() + "' && " + environment +
+                                    "'" GRAVEL_EXECUTABLE "' " +
                                     arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
         const int status = std::system(command.c_str());
         return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
@@ -276,8 +277,12 @@ TEST_F(GravelTool, LoadsABareSharedObjectAsAPlugIn)
     fs::copy_file(std::string(GRAVEL_FAKE_EFFECTS_DIR) +
                       "/FakeEffect.vst/Contents/x86_64-linux/FakeEffect.so",
                   so);
-    Result r = run("info --plugin bare.so");
+    // Loaded through a stand-in bundle in a temporary folder, removed afterwards.
+    const fs::path temporary = folder / "tmp";
+    fs::create_directories(temporary);
+    Result r = run("info --plugin bare.so", "TMPDIR='" + temporary.string() + "' ");
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_empty(temporary));
     EXPECT_EQ(r.out.find("Fake Effect\n"), 0u) << r.out;
     EXPECT_NE(r.out.find("A parameter name longer "), std::string::npos);
 

@@ -63,14 +63,16 @@ std::string xmlEscaped(const std::string& text)
 // executable linked in under Contents/x86_64-linux and an Info.plist naming it.
 std::string makeStandInBundle(const fs::path& library, std::string& temporaryFolder)
 {
-    char pattern[] = "/tmp/gravel-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw ToolError("cannot create a temporary folder in /tmp to load " + library.string());
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec); // $TMPDIR, else /tmp
+    std::string pattern = ((ec ? fs::path("/tmp") : base) / "gravel-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw ToolError("cannot create a temporary folder in " + fs::path(pattern).parent_path().string() +
+                        " to load " + library.string() + "; set TMPDIR to a writable folder");
     temporaryFolder = pattern;
     const std::string name = library.stem().string();
     const fs::path bundle = fs::path(temporaryFolder) / (name + ".vst");
     const fs::path contents = bundle / "Contents";
-    std::error_code ec;
     fs::create_directories(contents / "x86_64-linux", ec);
     if (!ec)
         fs::create_symlink(fs::absolute(library), contents / "x86_64-linux" / (name + ".so"), ec);
