@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "platform/cf/CoreFoundation.h"
@@ -221,6 +222,13 @@ TEST(CFString, FormatAppendAndSearch) {
     EXPECT_EQ(std::string("-7|   ab|4  |3.14|str|2.5|1234567890123|ff|Z|%|") + kUTF8Cafe, utf8(s));
     CFRelease(s);
     CFRelease(n);
+
+    // A precision bounds what is read of an unterminated buffer.
+    std::unique_ptr<char[]> name(new char[4]{'D', 'r', 'i', 'v'});
+    CFStringRef bounded = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("[%.4s|%.*s|%.s]"), name.get(), 2,
+                                                   name.get(), name.get());
+    EXPECT_EQ("[Driv|Dr|]", utf8(bounded));
+    CFRelease(bounded);
 
     CFMutableStringRef m = CFStringCreateMutable(nullptr, 0);
     CFStringAppend(m, CFSTR("Gain "));

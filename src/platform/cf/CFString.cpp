@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -304,12 +305,12 @@ locale_t cLocale() {
 }
 
 // Text for %s: UTF-8 when it is, otherwise the bytes as Mac Roman.
-std::string cStringArgument(const char* s) {
+std::string cStringArgument(const char* s, size_t maxBytes) {
     if (s == nullptr) return "(null)";
-    std::string text(s);
+    std::string text(s, strnlen(s, maxBytes));
     if (isValidUTF8(text)) return text;
     std::string converted;
-    return decodeBytes(s, std::strlen(s), kCFStringEncodingMacRoman, converted) ? converted : std::string("?");
+    return decodeBytes(text.data(), text.size(), kCFStringEncodingMacRoman, converted) ? converted : std::string("?");
 }
 
 template <typename T>
@@ -392,7 +393,12 @@ std::string formatText(const std::string& format, va_list args) {
                 break;
             }
             case 's': {
-                const std::string text = cStringArgument(va_arg(args, const char*));
+                // "%.24s" may name a buffer without a terminating zero: read no further.
+                size_t maxBytes = SIZE_MAX;
+                if (hasPrecision) maxBytes = precision >= 0 ? static_cast<size_t>(precision) : SIZE_MAX;
+                else if (precisionText.size() > 1) maxBytes = std::strtoul(precisionText.c_str() + 1, nullptr, 10);
+                else if (precisionText == ".") maxBytes = 0;
+                const std::string text = cStringArgument(va_arg(args, const char*), maxBytes);
                 appendPrintf(out, base + "s", hasWidth, width, hasPrecision, precision, text.c_str());
                 break;
             }
