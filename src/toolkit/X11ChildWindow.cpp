@@ -12,8 +12,11 @@ namespace VSTGUI {
 namespace {
 
 // Xlib reports errors through one process-wide handler whose default ends
-// the process. While we create the window (when a bad parent id would fail)
-// ours records the error instead; the host's handler is put back afterwards.
+// the process, and errors arrive late. The host may destroy its window (and
+// ours with it) before closing the editor, or hand us a parent id that is not
+// a window. So every call we make runs under a trap: our handler records the
+// error, XSync collects what the calls caused, and the host's handler is put
+// back.
 std::mutex gErrorMutex;
 int gLastError = 0;
 
@@ -22,6 +25,34 @@ int recordError(Display*, XErrorEvent* e)
     gLastError = e->error_code;
     return 0;
 }
+
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* d) : display(d), lock(gErrorMutex)
+    {
+        XSync(display, False);
+        gLastError = 0;
+        previous = XSetErrorHandler(recordError);
+    }
+    ~ErrorTrap() { finish(); }
+    // True when the calls since the trap was set caused an error.
+    bool finish()
+    {
+        if (!done) {
+            XSync(display, False);
+            XSetErrorHandler(previous);
+            failed = gLastError != 0;
+            done = true;
+        }
+        return failed;
+    }
+
+private:
+    Display* display;
+    std::lock_guard<std::mutex> lock;
+    int (*previous)(Display*, XErrorEvent*) = nullptr;
+    bool done = false, failed = false;
+};
 
 CButtonState buttonState(unsigned int state)
 {
@@ -51,9 +82,12 @@ struct X11ChildWindow::Impl {
     Display* display = nullptr;
     Window window = 0;
     cairo_surface_t* surface = nullptr;
+    bool gone = false;  // the window was destroyed under us
 
     ~Impl()
     {
+        if (!display) return;
+        ErrorTrap trap(display);
         if (surface) {
             // cairo keeps per-display state until its device is finished.
             cairo_device_t* device = cairo_device_reference(cairo_surface_get_device(surface));
@@ -63,10 +97,9 @@ struct X11ChildWindow::Impl {
                 cairo_device_destroy(device);
             }
         }
-        if (display) {
-            if (window) XDestroyWindow(display, window);
-            XCloseDisplay(display);
-        }
+        if (window && !gone) XDestroyWindow(display, window);
+        trap.finish();
+        XCloseDisplay(display);
     }
 };
 
@@ -85,26 +118,21 @@ std::unique_ptr<X11ChildWindow> X11ChildWindow::create(unsigned long parent, int
 
     XWindowAttributes parentAttributes;
     {
-        std::lock_guard<std::mutex> lock(gErrorMutex);
-        gLastError = 0;
-        XSync(d, False);
-        auto previous = XSetErrorHandler(recordError);
+        ErrorTrap trap(d);
         Status ok = XGetWindowAttributes(d, Window(parent), &parentAttributes);
-        if (ok && !gLastError) {
-            impl->window = XCreateSimpleWindow(d, Window(parent), 0, 0, w, h, 0, 0, 0);
-            XSync(d, False);
-        }
-        bool failed = !ok || gLastError != 0;
-        XSetErrorHandler(previous);
-        if (failed) {
+        if (trap.finish() || !ok) return nullptr;
+    }
+    {
+        ErrorTrap trap(d);
+        impl->window = XCreateSimpleWindow(d, Window(parent), 0, 0, w, h, 0, 0, 0);
+        XSelectInput(d, impl->window,
+                     ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask);
+        XMapWindow(d, impl->window);
+        if (trap.finish()) {
             impl->window = 0;
             return nullptr;
         }
     }
-    XSelectInput(d, impl->window,
-                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask);
-    XMapWindow(d, impl->window);
-    XFlush(d);
     impl->surface = cairo_xlib_surface_create(d, impl->window, parentAttributes.visual, int(w), int(h));
     return std::unique_ptr<X11ChildWindow>(new X11ChildWindow(std::move(impl)));
 }
@@ -123,6 +151,9 @@ bool X11ChildWindow::nextEvent(WindowEvent& e)
         if (x.xany.window != impl->window) continue;
         e = WindowEvent();
         switch (x.type) {
+        case DestroyNotify:
+            impl->gone = true;
+            continue;
         case ButtonPress:
             if (x.xbutton.button == Button4 || x.xbutton.button == Button5) {
                 e.type = WindowEvent::kWheel;
@@ -159,7 +190,8 @@ bool X11ChildWindow::nextEvent(WindowEvent& e)
 
 void X11ChildWindow::present(cairo_surface_t* image, const CRect& r)
 {
-    if (!impl->surface || r.isEmpty()) return;
+    if (!impl->surface || impl->gone || r.isEmpty()) return;
+    ErrorTrap trap(impl->display);
     cairo_t* cr = cairo_create(impl->surface);
     cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
     cairo_clip(cr);
@@ -168,15 +200,17 @@ void X11ChildWindow::present(cairo_surface_t* image, const CRect& r)
     cairo_paint(cr);
     cairo_destroy(cr);
     cairo_surface_flush(impl->surface);
-    XFlush(impl->display);
+    if (trap.finish()) impl->gone = true;
 }
 
 void X11ChildWindow::resize(int width, int height)
 {
+    if (impl->gone) return;
     unsigned w = width > 0 ? unsigned(width) : 1, h = height > 0 ? unsigned(height) : 1;
+    ErrorTrap trap(impl->display);
     XResizeWindow(impl->display, impl->window, w, h);
     cairo_xlib_surface_set_size(impl->surface, int(w), int(h));
-    XFlush(impl->display);
+    if (trap.finish()) impl->gone = true;
 }
 
 bool X11ChildWindow::queryPointer(CPoint& where, CButtonState& buttons) const
@@ -184,7 +218,14 @@ bool X11ChildWindow::queryPointer(CPoint& where, CButtonState& buttons) const
     Window root, child;
     int rx, ry, x, y;
     unsigned int mask;
-    if (!XQueryPointer(impl->display, impl->window, &root, &child, &rx, &ry, &x, &y, &mask)) return false;
+    if (impl->gone) return false;
+    ErrorTrap trap(impl->display);
+    Bool same = XQueryPointer(impl->display, impl->window, &root, &child, &rx, &ry, &x, &y, &mask);
+    if (trap.finish()) {
+        impl->gone = true;
+        return false;
+    }
+    if (!same) return false;
     where = CPoint(x, y);
     buttons = buttonState(mask);
     return true;

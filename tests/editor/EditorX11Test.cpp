@@ -200,6 +200,23 @@ TEST(EditorX11, OpensIntoTheHostWindowTakesClicksAndClosesWithoutLeaks)
     EXPECT_FALSE(editor->getFrame()->isWindowed());
     EditorHost::dispatch(effect, effEditClose);
 
+    // A host that destroys its window before closing the editor: Xlib's
+    // default error handler would end the process.
+    Window doomed = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 300, 400, 0, 0, 0);
+    XMapWindow(d, doomed);
+    XSync(d, False);
+    ASSERT_EQ(EditorHost::dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(doomed))), 1);
+    EditorHost::dispatch(effect, effEditIdle);
+    XDestroyWindow(d, doomed);
+    XSync(d, False);
+    effect->setParameter(effect, 1, 0.9f);
+    editor->draw(nullptr);
+    EditorHost::dispatch(effect, effEditIdle);
+    CPoint where;
+    editor->getFrame()->getCurrentMouseLocation(where);
+    editor->getFrame()->setSize(200, 200);
+    EditorHost::dispatch(effect, effEditClose);
+
     EditorHost::unload(effect);
     XDestroyWindow(d, parent);
     XCloseDisplay(d);
