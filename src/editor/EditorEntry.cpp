@@ -5,6 +5,19 @@
 #include "editor/EditorSnapshot.h"
 #include "editor/GRV_GUI.h"
 
+#include <dlfcn.h>
+
+// The libraries the editor draws with set up state for the life of the
+// process when they load (pixman's tables under cairo, the platform layer's
+// constant strings and bundle registry). A host that unloads the plug-in
+// would unload them too and lose that state, not free it, on every load
+// cycle. Keep them resident from the moment the bundle is loaded.
+__attribute__((constructor)) static void keepLibrariesResident()
+{
+    for (const char* name : {"libcairo.so.2", "libgravel-platform.so.1"})
+        dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 AEffEditor* createGravelEditor(AudioEffect* effect)
 {
     return new GRV_GUI(effect);
