@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -57,7 +58,11 @@ std::string AEffGUIEditor::locateBundle()
     Dl_info info;
     if (!dladdr(reinterpret_cast<void*>(&AEffGUIEditor::getTicks), &info) || !info.dli_fname) return std::string();
     // <bundle>/Contents/<arch>/<executable>: three components up is the bundle.
-    std::string path = info.dli_fname;
+    // The loader gives the name the image was opened by, which may be
+    // relative to a working folder the host changes later.
+    std::error_code error;
+    std::string path = std::filesystem::absolute(info.dli_fname, error).lexically_normal().string();
+    if (error) path = info.dli_fname;
     for (int i = 0; i < 3; ++i) {
         size_t slash = path.rfind('/');
         if (slash == std::string::npos) {

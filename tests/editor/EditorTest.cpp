@@ -481,3 +481,16 @@ TEST(EditorBundle, MissingPicturesLeaveAnEmptyButWorkingEditor)
     EditorHost::unload(a);
     AEffGUIEditor::setBundleLocationOverride(GRAVEL_TEST_BUNDLE_DIR);
 }
+
+// Without an override the bundle is the loaded image's folder three levels
+// up (<bundle>/Contents/<arch>/<executable>); here the image is this test.
+TEST(EditorBundle, LocatedFromTheLoadedImagesPath)
+{
+    AEffGUIEditor::setBundleLocationOverride("");
+    std::string exe = std::filesystem::canonical("/proc/self/exe").string();
+    std::string expected = exe;
+    for (int i = 0; i < 3; ++i) expected.erase(expected.rfind('/'));
+    EXPECT_EQ(AEffGUIEditor::locateBundle(), expected);
+    AEffGUIEditor::setBundleLocationOverride(GRAVEL_TEST_BUNDLE_DIR);
+    EXPECT_EQ(AEffGUIEditor::locateBundle(), GRAVEL_TEST_BUNDLE_DIR);
+}
