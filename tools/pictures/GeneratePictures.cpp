@@ -292,7 +292,7 @@ bool frontPanel(const std::string& dir)
     cairo_fill(cr);
 
     // Bottom row: panel flip button and the channel mode switch.
-    paintedText(cr, "REAR", 132, 346, 6.5, kCream);
+    paintedText(cr, "REAR", 132, 343.5, 6.5, kCream);
     // Mode switch at (218, 317): slider left is mono, right is stereo.
     paintedText(cr, "MONO", 215, 330, 6.5, kCream, kRight);
     paintedText(cr, "STEREO", 251, 313, 6.5, kCream, kRight);
@@ -366,7 +366,7 @@ bool backPanel(const std::string& dir)
     paintedText(cr, "MAX", 62, 297, 6, kInk, kRight);
     paintedText(cr, "MIN", 201, 297, 6, kInk, kLeft);
 
-    paintedText(cr, "FRONT", 132, 346, 6.5, kInk);
+    paintedText(cr, "FRONT", 132, 343.5, 6.5, kInk);
 
     cairo_destroy(cr);
     bool ok = writeBMP(s, dir, "BackPanelSym.bmp");
