@@ -123,6 +123,29 @@ TEST_F(GravelTool, RendersAFileAtItsLengthRateAndFormat)
     EXPECT_FALSE(fs::exists(folder / "riff-gravel.wav.partial"));
 }
 
+// Gravel starts in mono mode; a stereo file must not lose its right channel
+// unless the user asks for mono.
+TEST_F(GravelTool, StereoFilesKeepBothChannelsUnlessMonoIsAsked)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "pair.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100);
+    auto channelsDiffer = [](const Audio& a) {
+        for (size_t i = 0; i + 1 < a.floats.size(); i += 2)
+            if (a.floats[i] != a.floats[i + 1])
+                return true;
+        return false;
+    };
+
+    ASSERT_EQ(run("render pair.wav -o auto.wav").exitCode, 0);
+    EXPECT_TRUE(channelsDiffer(readAudio(folder / "auto.wav")));
+
+    const Result mono = run("render pair.wav -o mono.wav --set mode=mono");
+    ASSERT_EQ(mono.exitCode, 0) << mono.err;
+    const Audio monoOut = readAudio(folder / "mono.wav");
+    ASSERT_FALSE(monoOut.floats.empty());
+    EXPECT_FALSE(channelsDiffer(monoOut));
+}
+
 TEST_F(GravelTool, BypassGivesBackTheInputBitForBit)
 {
     REQUIRE_GRAVEL();

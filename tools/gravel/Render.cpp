@@ -211,6 +211,26 @@ void savePreset(VSTPlugIn& plugIn, const std::string& path)
     writeWholeFile(path, data.get(), size);
 }
 
+// A stereo file through an effect that starts in mono mode would come out as
+// its left channel twice, the right one lost. Unless a preset or --set says
+// otherwise, switch an effect with a "Plugin Mode" parameter to stereo.
+void matchModeToChannels(VSTPlugIn& plugIn, const RenderOptions& options, int channels)
+{
+    if (channels != 2 || !options.preset.empty())
+        return;
+    const std::vector<std::string> names = parameterNames(plugIn);
+    std::string error;
+    const int mode = findParameter(names, "plugin mode", error);
+    if (mode < 0)
+        return;
+    for (const auto& setting : options.settings)
+        if (findParameter(names, setting.first, error) == mode)
+            return;
+    float value = 0.0f;
+    if (resolveValue(plugIn, mode, "stereo", value, error))
+        plugIn.setParameter(mode, value);
+}
+
 void applySettings(VSTPlugIn& plugIn, const RenderOptions& options)
 {
     if (options.settings.empty())
@@ -273,6 +293,7 @@ int runRender(const RenderOptions& options)
         plugIn.setBlockSize(options.blockSize);
         if (!options.preset.empty())
             loadPreset(plugIn, options.preset);
+        matchModeToChannels(plugIn, options, channels);
         applySettings(plugIn, options);
         if (!options.savePreset.empty())
             savePreset(plugIn, options.savePreset);

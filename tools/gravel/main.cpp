@@ -46,7 +46,8 @@ const char* const renderHelp =
     "                        Gravel.vst next to this program)\n"
     "  -v, --verbose         show the host's log of every call into the effect\n"
     "\n"
-    "Gravel starts in mono mode; for stereo files add --set mode=stereo.\n";
+    "Stereo files are rendered in stereo mode unless --set mode=mono or a preset\n"
+    "says otherwise.\n";
 
 const char* const infoHelp =
     "Usage: gravel info [--plugin PATH] [-v]\n"
