@@ -27,3 +27,19 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEB
 cmake --build build-tsan -j "$jobs" --target gravel_thread_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -L threads -j "$jobs"
+
+echo "== Fuzzing the parsers of outside data (clang, libFuzzer + ASan/UBSan)"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=Release -DGRAVEL_BUILD_FUZZ=ON -DGRAVEL_BUILD_TESTS=OFF -DGRAVEL_BUILD_BENCH=OFF
+cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz
+fuzz_seconds=${GRAVEL_FUZZ_SECONDS:-20}
+for target in fxp plist; do
+  binary=$(find build-fuzz -type f -name "${target}_fuzz" -perm -u+x | head -n 1)
+  corpus="build-fuzz/corpus/$target"
+  mkdir -p "$corpus"
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
+  # New inputs go to the scratch corpus; the seeds in fuzz/corpus stay as committed.
+  "$binary" -max_total_time="$fuzz_seconds" -print_final_stats=0 "${dict[@]}" "$corpus" "fuzz/corpus/$target" 2>&1 | tail -n 3
+done
+echo "fuzz: fxp and plist ran ${fuzz_seconds}s each without a finding"
