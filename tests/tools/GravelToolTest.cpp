@@ -320,3 +320,54 @@ TEST_F(GravelTool, LoadsABareSharedObjectAsAPlugIn)
     r = run("info -v --plugin bare.so");
     EXPECT_NE(r.err.find("VST open\n"), std::string::npos) << "--verbose shows the host's log";
 }
+
+namespace {
+
+// Width and height from a PNG's header; 0, 0 when it is not one.
+std::pair<unsigned, unsigned> pngSize(const std::string& bytes)
+{
+    if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0)
+        return {0, 0};
+    auto be32 = [&](size_t at) {
+        return (unsigned(uint8_t(bytes[at])) << 24) | (unsigned(uint8_t(bytes[at + 1])) << 16) |
+               (unsigned(uint8_t(bytes[at + 2])) << 8) | unsigned(uint8_t(bytes[at + 3]));
+    };
+    return {be32(16), be32(20)};
+}
+
+} // namespace
+
+TEST_F(GravelTool, SnapshotDrawsEitherPanelWithTheSettingsGiven)
+{
+    REQUIRE_GRAVEL();
+    const Result front = run("snapshot");
+    ASSERT_EQ(front.exitCode, 0) << front.err;
+    EXPECT_NE(front.out.find("gravel-front.png (front panel"), std::string::npos) << front.out;
+    const std::string frontPicture = readText(folder / "gravel-front.png");
+    EXPECT_EQ(pngSize(frontPicture), std::make_pair(263u, 350u));
+
+    ASSERT_EQ(run("snapshot --back").exitCode, 0);
+    const std::string backPicture = readText(folder / "gravel-back.png");
+    EXPECT_EQ(pngSize(backPicture), std::make_pair(263u, 350u));
+    EXPECT_NE(backPicture, frontPicture);
+
+    // A turned knob is a different picture; the same settings the same one.
+    ASSERT_EQ(run("snapshot -o driven.png --set drive=10").exitCode, 0);
+    EXPECT_NE(readText(folder / "driven.png"), frontPicture);
+    ASSERT_EQ(run("snapshot -o again.png").exitCode, 0);
+    EXPECT_EQ(readText(folder / "again.png"), frontPicture);
+    EXPECT_FALSE(fs::exists(folder / "again.png.partial.png"));
+}
+
+TEST_F(GravelTool, SnapshotErrorsSayWhatToDo)
+{
+    REQUIRE_GRAVEL();
+    const Result unknown = run("snapshot --set loudness=11");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("loudness"), std::string::npos) << unknown.err;
+
+    const Result bare = run("snapshot --plugin '" GRAVEL_BUNDLE_DIR "/Contents/x86_64-linux/Gravel.so'");
+    EXPECT_EQ(bare.exitCode, 1);
+    EXPECT_NE(bare.err.find("give --plugin the bundle"), std::string::npos) << bare.err;
+    EXPECT_EQ(std::count(bare.err.begin(), bare.err.end(), '\n'), 1) << "one line";
+}

@@ -17,10 +17,18 @@ struct RenderOptions {
     std::string plugin;      // empty: the built Gravel.vst
 };
 
+struct SnapshotOptions {
+    std::string output; // empty: gravel-front.png or gravel-back.png
+    bool back = false;  // the back panel instead of the front
+    std::vector<std::pair<std::string, std::string>> settings; // --set NAME=VALUE
+    std::string plugin; // empty: the built Gravel.vst
+};
+
 // Each prints its own result and its errors (one line on stderr) and
 // returns the exit code.
 int runRender(const RenderOptions& options);
 int runInfo(const std::string& plugin);
+int runSnapshot(const SnapshotOptions& options);
 
 // The effect to load: the one given, else the Gravel.vst built next to the
 // tool. Throws ToolError when there is none.

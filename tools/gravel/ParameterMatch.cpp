@@ -1,5 +1,7 @@
 #include "ParameterMatch.h"
 
+#include "EffectLoader.h"
+
 #include "wrapper/VSTPlugIn.h"
 
 #include <algorithm>
@@ -243,4 +245,22 @@ bool resolveValue(VSTPlugIn& plugIn, int parameter, const std::string& text, flo
     }
     plugIn.setParameter(parameter, original);
     return found;
+}
+
+void applySettings(VSTPlugIn& plugIn,
+                   const std::vector<std::pair<std::string, std::string>>& settings)
+{
+    if (settings.empty())
+        return;
+    const std::vector<std::string> names = parameterNames(plugIn);
+    for (const auto& [name, text] : settings) {
+        std::string error;
+        const int index = findParameter(names, name, error);
+        if (index < 0)
+            throw ToolError(error);
+        float value = 0.0f;
+        if (!resolveValue(plugIn, index, text, value, error))
+            throw ToolError(names[index] + ": " + error);
+        plugIn.setParameter(index, value);
+    }
 }

@@ -4,6 +4,7 @@
 // the effect's own terms: its parameter names and its display texts.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class VSTPlugIn;
@@ -25,6 +26,11 @@ int findParameter(const std::vector<std::string>& names, const std::string& want
 // nothing matches.
 bool resolveValue(VSTPlugIn& plugIn, int parameter, const std::string& text, float& value,
                   std::string& error);
+
+// Applies each NAME=VALUE in order, as findParameter and resolveValue read
+// them. Throws ToolError with the message when one does not fit.
+void applySettings(VSTPlugIn& plugIn,
+                   const std::vector<std::pair<std::string, std::string>>& settings);
 
 // Lower case, punctuation as spaces, single spaces, trimmed.
 std::string normaliseName(const std::string& text);

@@ -231,23 +231,6 @@ void matchModeToChannels(VSTPlugIn& plugIn, const RenderOptions& options, int ch
         plugIn.setParameter(mode, value);
 }
 
-void applySettings(VSTPlugIn& plugIn, const RenderOptions& options)
-{
-    if (options.settings.empty())
-        return;
-    const std::vector<std::string> names = parameterNames(plugIn);
-    for (const auto& [name, text] : options.settings) {
-        std::string error;
-        const int index = findParameter(names, name, error);
-        if (index < 0)
-            throw ToolError(error);
-        float value = 0.0f;
-        if (!resolveValue(plugIn, index, text, value, error))
-            throw ToolError(names[index] + ": " + error);
-        plugIn.setParameter(index, value);
-    }
-}
-
 } // namespace
 
 int runRender(const RenderOptions& options)
@@ -294,7 +277,7 @@ int runRender(const RenderOptions& options)
         if (!options.preset.empty())
             loadPreset(plugIn, options.preset);
         matchModeToChannels(plugIn, options, channels);
-        applySettings(plugIn, options);
+        applySettings(plugIn, options.settings);
         if (!options.savePreset.empty())
             savePreset(plugIn, options.savePreset);
 

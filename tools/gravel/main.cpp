@@ -21,6 +21,7 @@ const char* const mainHelp =
     "Commands:\n"
     "  render [IN]   process an audio file (without IN: a built-in guitar riff)\n"
     "  info          show the effect's identity, parameters and programs\n"
+    "  snapshot      draw the pedal editor into a PNG file, no host needed\n"
     "\n"
     "Run 'gravel COMMAND --help' for the options of each command.\n";
 
@@ -58,6 +59,20 @@ const char* const infoHelp =
     "  --plugin PATH   VST 2.4 bundle folder or .so (default: the built Gravel.vst)\n"
     "  -v, --verbose   show the host's log of every call into the effect\n";
 
+const char* const snapshotHelp =
+    "Usage: gravel snapshot [-o FILE.png] [--back] [--set NAME=VALUE]...\n"
+    "                       [--plugin PATH] [-v]\n"
+    "\n"
+    "Opens Gravel's pedal editor on an offscreen frame through the same calls a\n"
+    "host makes and writes the picture.\n"
+    "\n"
+    "  -o, --output FILE     the PNG to write (default: gravel-front.png, or\n"
+    "                        gravel-back.png with --back)\n"
+    "  --back                the back panel (input fader, buffers, oversampling)\n"
+    "  --set NAME=VALUE      as for render: drive=7.5, fat=on, oversampling=8\n"
+    "  --plugin PATH         a Gravel.vst bundle folder (default: the built one)\n"
+    "  -v, --verbose         show the host's log of every call into the effect\n";
+
 void quietLog(const char*, void*) {}
 
 int usage(const std::string& message, const char* command)
@@ -71,18 +86,20 @@ int usage(const std::string& message, const char* command)
 int main(int argc, char** argv)
 {
     if (argc < 2)
-        return usage("no command given (render or info)", "");
+        return usage("no command given (render, info or snapshot)", "");
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(mainHelp, stdout);
         return exitOK;
     }
-    if (command != "render" && command != "info")
+    if (command != "render" && command != "info" && command != "snapshot")
         return usage("unknown command '" + command + "'", "");
     const bool render = command == "render";
-    const char* helpFor = render ? "render " : "info ";
+    const bool snapshot = command == "snapshot";
+    const char* helpFor = render ? "render " : snapshot ? "snapshot " : "info ";
 
     RenderOptions options;
+    SnapshotOptions snapshotOptions;
     bool verbose = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -103,11 +120,20 @@ int main(int argc, char** argv)
         try {
             std::string text;
             if (arg == "--help" || arg == "-h") {
-                std::fputs(render ? renderHelp : infoHelp, stdout);
+                std::fputs(render ? renderHelp : snapshot ? snapshotHelp : infoHelp, stdout);
                 return exitOK;
             } else if (arg == "-v" || arg == "--verbose") {
                 verbose = true;
             } else if (value("--plugin", options.plugin)) {
+            } else if (snapshot && arg == "--back") {
+                snapshotOptions.back = true;
+            } else if (snapshot && (value("-o", snapshotOptions.output) ||
+                                    value("--output", snapshotOptions.output))) {
+            } else if (snapshot && value("--set", text)) {
+                const size_t eq = text.find('=');
+                if (eq == std::string::npos)
+                    return usage("--set takes NAME=VALUE, for example --set drive=7.5", helpFor);
+                snapshotOptions.settings.emplace_back(text.substr(0, eq), text.substr(eq + 1));
             } else if (!render) {
                 return usage("unknown option '" + arg + "'", helpFor);
             } else if (value("-o", options.output) || value("--output", options.output)) {
@@ -142,5 +168,9 @@ int main(int argc, char** argv)
     // shows those lines only when asked.
     if (!verbose)
         setTandemLogSink(quietLog, nullptr);
+    if (snapshot) {
+        snapshotOptions.plugin = options.plugin;
+        return runSnapshot(snapshotOptions);
+    }
     return render ? runRender(options) : runInfo(options.plugin);
 }
