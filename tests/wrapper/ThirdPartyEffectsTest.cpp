@@ -5,6 +5,7 @@
 
 #include "EffectLoader.h"
 
+#include "wrapper/TandemException.h"
 #include "wrapper/TandemLog.h"
 
 #include <gtest/gtest.h>
@@ -152,11 +153,32 @@ Bytes createFXB(VSTPlugIn& plugIn)
     return Bytes(buffer.get(), buffer.get() + size);
 }
 
+// A folder of this process's own, removed with everything in it.
+struct ScratchFolder {
+    std::string path;
+    ScratchFolder()
+    {
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        std::string pattern = ((ec ? fs::path("/tmp") : base) / "gravel-probe-XXXXXX").string();
+        if (mkdtemp(pattern.data()))
+            path = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ec;
+        if (!path.empty())
+            fs::remove_all(path, ec);
+    }
+};
+
 // Runs everything the tests do to a subject in a child process, so that an
 // effect that crashes (or hangs) is found out before it can take the test
 // binary down. Returns why the subject is unusable, or "" when it is usable.
 std::string probe(const Subject& subject)
 {
+    // The child's stand-in bundle goes here, so that a crash leaves nothing behind.
+    const ScratchFolder scratch;
     int stages[2];
     if (pipe(stages) != 0)
         return "";
@@ -169,6 +191,8 @@ std::string probe(const Subject& subject)
     if (child == 0) {
         close(stages[0]);
         alarm(60);
+        if (!scratch.path.empty())
+            setenv("TMPDIR", scratch.path.c_str(), 1);
         auto stage = [&](const char* what) {
             const ssize_t ignored = write(stages[1], what, std::strlen(what) + 1);
             (void)ignored;
@@ -408,6 +432,50 @@ TEST_P(ThirdPartyEffect, BankSurvivesAnFXBRoundTrip)
     const State after = reload(p, fxb, reference);
     EXPECT_EQ(after.texts, before.texts);
     EXPECT_EQ(after.values, reference.values);
+}
+
+// Effects of different makers, and two built on the same framework, work side
+// by side in one process, and each refuses the next one's presets and stays
+// as it was.
+TEST(ThirdPartyEffects, SideBySideEachRefusesAnothersPreset)
+{
+    setTandemLogSink(quiet, nullptr);
+    std::vector<std::unique_ptr<LoadedEffect>> effects;
+    for (const Subject& s : subjects) {
+        std::error_code ec;
+        if (!fs::exists(s.path, ec) || !probeResult(s).empty())
+            continue;
+        try {
+            effects.push_back(std::make_unique<LoadedEffect>(s.path, sampleRate, blockSize));
+        } catch (const ToolError&) {
+        }
+    }
+    if (effects.size() < 2) {
+        setTandemLogSink(nullptr, nullptr);
+        GTEST_SKIP() << "fewer than two of the third-party effects open here; see the other tests' messages";
+    }
+
+    for (auto& effect : effects)
+        setPattern(effect->plugIn(), 0.2f);
+    for (auto& effect : effects) {
+        for (float sample : processSine(effect->plugIn(), 2))
+            ASSERT_TRUE(std::isfinite(sample));
+    }
+    for (size_t i = 0; i < effects.size(); ++i) {
+        VSTPlugIn& from = effects[i]->plugIn();
+        VSTPlugIn& to = effects[(i + 1) % effects.size()]->plugIn();
+        ASSERT_NE(from.getEffect()->uniqueID, to.getEffect()->uniqueID);
+        const Bytes fxp = createFXP(from);
+        const Bytes fxb = createFXB(from);
+        const State before = stateOf(to);
+        EXPECT_THROW(to.loadFXPOrFXB(fxp.size(), fxp.data()), FormatException);
+        EXPECT_THROW(to.loadFXPOrFXB(fxb.size(), fxb.data()), FormatException);
+        const State after = stateOf(to);
+        EXPECT_EQ(after.values, before.values);
+        EXPECT_EQ(after.texts, before.texts);
+    }
+    effects.clear();
+    setTandemLogSink(nullptr, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Debian, ThirdPartyEffect, ::testing::ValuesIn(subjects),
