@@ -239,6 +239,22 @@ bool writeBMP(cairo_surface_t* s, const std::string& dir, const char* name)
     return ok;
 }
 
+// One picture of w × h: draw() paints it, then it is written as BMP or PNG
+// by its name.
+template <class Draw>
+bool drawPicture(const std::string& dir, const char* name, int w, int h, Draw draw)
+{
+    cairo_surface_t* s = image(w, h);
+    cairo_t* cr = cairo_create(s);
+    draw(cr);
+    cairo_destroy(cr);
+    const std::string file = name;
+    const bool bmp = file.size() > 4 && file.compare(file.size() - 4, 4, ".bmp") == 0;
+    const bool ok = bmp ? writeBMP(s, dir, name) : writePNG(s, dir, name);
+    cairo_surface_destroy(s);
+    return ok;
+}
+
 // ---------------------------------------------------------------- faces
 
 const RGB kCream = rgb(0xf2e8d0);
@@ -246,132 +262,122 @@ const RGB kInk = rgb(0x1c1a18);
 
 bool frontPanel(const std::string& dir)
 {
-    cairo_surface_t* s = image(kFaceW, kFaceH);
-    cairo_t* cr = cairo_create(s);
-    enclosure(cr, rgb(0xb4471f), true, 7);
+    return drawPicture(dir, "FrontPanel.bmp", kFaceW, kFaceH, [&](cairo_t* cr) {
+        enclosure(cr, rgb(0xb4471f), true, 7);
 
-    // Knob row: scales around the three knobs, legends below.
-    const double knobX[3] = {53, 131, 209};
-    const char* legends[3] = {"DRIVE", "TONE", "LEVEL"};
-    for (int i = 0; i < 3; ++i) {
-        knobScale(cr, knobX[i], 50, kCream);
-        paintedText(cr, legends[i], knobX[i], 93, 9.5, kCream);
-    }
+        // Knob row: scales around the three knobs, legends below.
+        const double knobX[3] = {53, 131, 209};
+        const char* legends[3] = {"DRIVE", "TONE", "LEVEL"};
+        for (int i = 0; i < 3; ++i) {
+            knobScale(cr, knobX[i], 50, kCream);
+            paintedText(cr, legends[i], knobX[i], 93, 9.5, kCream);
+        }
 
-    // Mode toggles: nut and legend; the lever is the switch picture.
-    const double toggleX[2] = {91, 172};
-    const char* toggleNames[2] = {"FAT", "ASYM"};
-    for (int i = 0; i < 2; ++i) {
-        paintedText(cr, toggleNames[i], toggleX[i], 149, 8.5, kCream);
-    }
+        // Mode toggles: nut and legend; the lever is the switch picture.
+        const double toggleX[2] = {91, 172};
+        const char* toggleNames[2] = {"FAT", "ASYM"};
+        for (int i = 0; i < 2; ++i) {
+            paintedText(cr, toggleNames[i], toggleX[i], 149, 8.5, kCream);
+        }
 
-    // Name plate
-    roundedRect(cr, 28, 160, kFaceW - 56, 52, 6);
-    source(cr, kCream);
-    cairo_fill_preserve(cr);
-    cairo_set_line_width(cr, 1.5);
-    source(cr, kInk, 0.8);
-    cairo_stroke(cr);
-    text(cr, "GRAVEL", kFaceW / 2.0, 192, 27, kInk, kCenter, "DejaVu Serif");
-    text(cr, "RUMBLEDRIFT  OVERDRIVE", kFaceW / 2.0, 205, 7.2, rgb(0x7a2a12), kCenter);
+        // Name plate
+        roundedRect(cr, 28, 160, kFaceW - 56, 52, 6);
+        source(cr, kCream);
+        cairo_fill_preserve(cr);
+        cairo_set_line_width(cr, 1.5);
+        source(cr, kInk, 0.8);
+        cairo_stroke(cr);
+        text(cr, "GRAVEL", kFaceW / 2.0, 192, 27, kInk, kCenter, "DejaVu Serif");
+        text(cr, "RUMBLEDRIFT  OVERDRIVE", kFaceW / 2.0, 205, 7.2, rgb(0x7a2a12), kCenter);
 
-    // Status LED bezel; the light itself is in the foot switch picture.
-    cairo_arc(cr, 132, 238, 6.5, 0, 2 * kPi);
-    source(cr, rgb(0x2a2a2a));
-    cairo_fill(cr);
-    cairo_arc(cr, 132, 238, 6.5, 0, 2 * kPi);
-    cairo_set_line_width(cr, 1.2);
-    source(cr, rgb(0xc8c8c8), 0.9);
-    cairo_stroke(cr);
-    paintedText(cr, "ON", 146, 241, 7, kCream, kLeft);
+        // Status LED bezel; the light itself is in the foot switch picture.
+        cairo_arc(cr, 132, 238, 6.5, 0, 2 * kPi);
+        source(cr, rgb(0x2a2a2a));
+        cairo_fill(cr);
+        cairo_arc(cr, 132, 238, 6.5, 0, 2 * kPi);
+        cairo_set_line_width(cr, 1.2);
+        source(cr, rgb(0xc8c8c8), 0.9);
+        cairo_stroke(cr);
+        paintedText(cr, "ON", 146, 241, 7, kCream, kLeft);
 
-    // Foot switch: mounting nut on the face, cap in its own picture.
-    hexNut(cr, 132, 288.5, 20);
-    cairo_arc(cr, 132, 288.5, 15.5, 0, 2 * kPi);
-    source(cr, rgb(0x202020), 0.8);
-    cairo_fill(cr);
+        // Foot switch: mounting nut on the face, cap in its own picture.
+        hexNut(cr, 132, 288.5, 20);
+        cairo_arc(cr, 132, 288.5, 15.5, 0, 2 * kPi);
+        source(cr, rgb(0x202020), 0.8);
+        cairo_fill(cr);
 
-    // Bottom row: panel flip button and the channel mode switch.
-    paintedText(cr, "REAR", 132, 343.5, 6.5, kCream);
-    // Mode switch at (218, 317): slider left is mono, right is stereo.
-    paintedText(cr, "MONO", 215, 330, 6.5, kCream, kRight);
-    paintedText(cr, "STEREO", 251, 313, 6.5, kCream, kRight);
-    paintedText(cr, "BRACKENFOLD", 30, 331, 7.5, kCream, kLeft, "DejaVu Serif");
+        // Bottom row: panel flip button and the channel mode switch.
+        paintedText(cr, "REAR", 132, 343.5, 6.5, kCream);
+        // Mode switch at (218, 317): slider left is mono, right is stereo.
+        paintedText(cr, "MONO", 215, 330, 6.5, kCream, kRight);
+        paintedText(cr, "STEREO", 251, 313, 6.5, kCream, kRight);
+        paintedText(cr, "BRACKENFOLD", 30, 331, 7.5, kCream, kLeft, "DejaVu Serif");
 
-    // In and out jack markings on the sides.
-    paintedText(cr, "OUT", 22, 246, 6.5, kCream);
-    paintedText(cr, "IN", 241, 246, 6.5, kCream);
-
-    cairo_destroy(cr);
-    bool ok = writeBMP(s, dir, "FrontPanel.bmp");
-    cairo_surface_destroy(s);
-    return ok;
+        // In and out jack markings on the sides.
+        paintedText(cr, "OUT", 22, 246, 6.5, kCream);
+        paintedText(cr, "IN", 241, 246, 6.5, kCream);
+    });
 }
 
 bool backPanel(const std::string& dir)
 {
-    cairo_surface_t* s = image(kFaceW, kFaceH);
-    cairo_t* cr = cairo_create(s);
-    enclosure(cr, rgb(0x9da1a6), false, 11);
+    return drawPicture(dir, "BackPanelSym.bmp", kFaceW, kFaceH, [&](cairo_t* cr) {
+        enclosure(cr, rgb(0x9da1a6), false, 11);
 
-    // Rubber feet
-    for (double x : {36.0, kFaceW - 36.0})
-        for (double y : {36.0, kFaceH - 32.0}) {
-            cairo_arc(cr, x, y + 1, 9, 0, 2 * kPi);
-            source(cr, rgb(0x000000), 0.35);
-            cairo_fill(cr);
-            cairo_pattern_t* p = cairo_pattern_create_radial(x - 3, y - 3, 1, x, y, 9);
-            cairo_pattern_add_color_stop_rgb(p, 0, 0.30, 0.30, 0.31);
-            cairo_pattern_add_color_stop_rgb(p, 1, 0.10, 0.10, 0.11);
-            cairo_arc(cr, x, y, 8.5, 0, 2 * kPi);
-            cairo_set_source(cr, p);
-            cairo_fill(cr);
-            cairo_pattern_destroy(p);
+        // Rubber feet
+        for (double x : {36.0, kFaceW - 36.0})
+            for (double y : {36.0, kFaceH - 32.0}) {
+                cairo_arc(cr, x, y + 1, 9, 0, 2 * kPi);
+                source(cr, rgb(0x000000), 0.35);
+                cairo_fill(cr);
+                cairo_pattern_t* p = cairo_pattern_create_radial(x - 3, y - 3, 1, x, y, 9);
+                cairo_pattern_add_color_stop_rgb(p, 0, 0.30, 0.30, 0.31);
+                cairo_pattern_add_color_stop_rgb(p, 1, 0.10, 0.10, 0.11);
+                cairo_arc(cr, x, y, 8.5, 0, 2 * kPi);
+                cairo_set_source(cr, p);
+                cairo_fill(cr);
+                cairo_pattern_destroy(p);
+            }
+
+        // Black name plate; its lowest line (y 107 to 122) is left for the
+        // version label the editor writes.
+        roundedRect(cr, 48, 56, kFaceW - 96, 70, 5);
+        source(cr, rgb(0x141416));
+        cairo_fill_preserve(cr);
+        cairo_set_line_width(cr, 1.2);
+        source(cr, rgb(0x8a8a8a));
+        cairo_stroke(cr);
+        text(cr, "GRAVEL", kFaceW / 2.0, 80, 15, rgb(0xe0ded8), kCenter, "DejaVu Serif");
+        text(cr, "RUMBLEDRIFT OVERDRIVE", kFaceW / 2.0, 92, 6.5, rgb(0xc9a27a), kCenter);
+        text(cr, "BRACKENFOLD \xc2\xb7 9V DC", kFaceW / 2.0, 103, 6, rgb(0x9a9a9a), kCenter, "DejaVu Sans", false);
+
+        // Oversampling selector legends over its three positions.
+        paintedText(cr, "OVERSAMPLING", 132, 196, 7.5, kInk);
+        const char* factors[3] = {"2x", "4x", "8x"};
+        for (int i = 0; i < 3; ++i) paintedText(cr, factors[i], 118 + 14 * i, 208, 6.5, kInk);
+
+        // Buffer switches
+        paintedText(cr, "IN BUFFER", 84, 246, 7, kInk);
+        paintedText(cr, "OUT BUFFER", 187, 246, 7, kInk);
+        for (double x : {68.0, 171.0}) {
+            paintedText(cr, "OFF", x - 2, 264, 6, kInk, kRight);
+            paintedText(cr, "ON", x + 34, 264, 6, kInk, kLeft);
         }
 
-    // Black name plate; its lowest line (y 107 to 122) is left for the
-    // version label the editor writes.
-    roundedRect(cr, 48, 56, kFaceW - 96, 70, 5);
-    source(cr, rgb(0x141416));
-    cairo_fill_preserve(cr);
-    cairo_set_line_width(cr, 1.2);
-    source(cr, rgb(0x8a8a8a));
-    cairo_stroke(cr);
-    text(cr, "GRAVEL", kFaceW / 2.0, 80, 15, rgb(0xe0ded8), kCenter, "DejaVu Serif");
-    text(cr, "RUMBLEDRIFT OVERDRIVE", kFaceW / 2.0, 92, 6.5, rgb(0xc9a27a), kCenter);
-    text(cr, "BRACKENFOLD \xc2\xb7 9V DC", kFaceW / 2.0, 103, 6, rgb(0x9a9a9a), kCenter, "DejaVu Sans", false);
+        // Input fader: the track sits at (65, 283); louder to the left.
+        cairo_new_path(cr);
+        cairo_move_to(cr, 66, 308);
+        cairo_line_to(cr, 197, 310);
+        cairo_line_to(cr, 66, 312);
+        cairo_close_path(cr);
+        source(cr, kInk, 0.75);
+        cairo_fill(cr);
+        paintedText(cr, "INPUT", 132, 280, 7, kInk);
+        paintedText(cr, "MAX", 62, 297, 6, kInk, kRight);
+        paintedText(cr, "MIN", 201, 297, 6, kInk, kLeft);
 
-    // Oversampling selector legends over its three positions.
-    paintedText(cr, "OVERSAMPLING", 132, 196, 7.5, kInk);
-    const char* factors[3] = {"2x", "4x", "8x"};
-    for (int i = 0; i < 3; ++i) paintedText(cr, factors[i], 118 + 14 * i, 208, 6.5, kInk);
-
-    // Buffer switches
-    paintedText(cr, "IN BUFFER", 84, 246, 7, kInk);
-    paintedText(cr, "OUT BUFFER", 187, 246, 7, kInk);
-    for (double x : {68.0, 171.0}) {
-        paintedText(cr, "OFF", x - 2, 264, 6, kInk, kRight);
-        paintedText(cr, "ON", x + 34, 264, 6, kInk, kLeft);
-    }
-
-    // Input fader: the track sits at (65, 283); louder to the left.
-    cairo_new_path(cr);
-    cairo_move_to(cr, 66, 308);
-    cairo_line_to(cr, 197, 310);
-    cairo_line_to(cr, 66, 312);
-    cairo_close_path(cr);
-    source(cr, kInk, 0.75);
-    cairo_fill(cr);
-    paintedText(cr, "INPUT", 132, 280, 7, kInk);
-    paintedText(cr, "MAX", 62, 297, 6, kInk, kRight);
-    paintedText(cr, "MIN", 201, 297, 6, kInk, kLeft);
-
-    paintedText(cr, "FRONT", 132, 343.5, 6.5, kInk);
-
-    cairo_destroy(cr);
-    bool ok = writeBMP(s, dir, "BackPanelSym.bmp");
-    cairo_surface_destroy(s);
-    return ok;
+        paintedText(cr, "FRONT", 132, 343.5, 6.5, kInk);
+    });
 }
 
 // ---------------------------------------------------------------- controls
@@ -437,118 +443,106 @@ void knobFrame(cairo_t* cr, double ox, double oy, double value)
 
 bool plasticKnob(const std::string& dir)
 {
-    cairo_surface_t* s = image(kKnobSize, kKnobSize * kKnobFrames);
-    cairo_t* cr = cairo_create(s);
-    for (int f = 0; f < kKnobFrames; ++f) knobFrame(cr, 0, f * kKnobSize, f / double(kKnobFrames - 1));
-    cairo_destroy(cr);
-    bool ok = writePNG(s, dir, "PlasticKnob.png");
-    cairo_surface_destroy(s);
-    return ok;
+    return drawPicture(dir, "PlasticKnob.png", kKnobSize, kKnobSize * kKnobFrames, [&](cairo_t* cr) {
+        for (int f = 0; f < kKnobFrames; ++f) knobFrame(cr, 0, f * kKnobSize, f / double(kKnobFrames - 1));
+    });
 }
 
 // Bat-handle toggle, 26 x 40: lever down (off) and up (on).
 bool metalSwitch(const std::string& dir)
 {
     const int w = 26, h = 40;
-    cairo_surface_t* s = image(w, 2 * h);
-    cairo_t* cr = cairo_create(s);
-    for (int f = 0; f < 2; ++f) {
-        double cx = w / 2.0, cy = f * h + h / 2.0;
-        hexNut(cr, cx, cy, 9);
-        cairo_arc(cr, cx, cy, 5, 0, 2 * kPi);
-        source(cr, rgb(0x505052));
-        cairo_fill(cr);
-        double dir = f == 0 ? 1 : -1;  // down when off
-        double tipY = cy + dir * 15;
-        // lever shadow
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-        cairo_set_line_width(cr, 4);
-        source(cr, rgb(0x000000), 0.35);
-        cairo_move_to(cr, cx + 2, cy + 2);
-        cairo_line_to(cr, cx + 2, tipY + 2);
-        cairo_stroke(cr);
-        cairo_pattern_t* chrome = cairo_pattern_create_linear(cx - 3, 0, cx + 3, 0);
-        cairo_pattern_add_color_stop_rgb(chrome, 0, 0.55, 0.55, 0.57);
-        cairo_pattern_add_color_stop_rgb(chrome, 0.35, 0.98, 0.98, 0.98);
-        cairo_pattern_add_color_stop_rgb(chrome, 1, 0.40, 0.40, 0.42);
-        cairo_set_source(cr, chrome);
-        cairo_move_to(cr, cx, cy);
-        cairo_line_to(cr, cx, tipY);
-        cairo_set_line_width(cr, 3.4);
-        cairo_stroke(cr);
-        cairo_arc(cr, cx, tipY, 3.6, 0, 2 * kPi);
-        cairo_set_source(cr, chrome);
-        cairo_fill(cr);
-        cairo_pattern_destroy(chrome);
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-    }
-    cairo_destroy(cr);
-    bool ok = writePNG(s, dir, "MetalSwitch.png");
-    cairo_surface_destroy(s);
-    return ok;
+    return drawPicture(dir, "MetalSwitch.png", w, 2 * h, [&](cairo_t* cr) {
+        for (int f = 0; f < 2; ++f) {
+            double cx = w / 2.0, cy = f * h + h / 2.0;
+            hexNut(cr, cx, cy, 9);
+            cairo_arc(cr, cx, cy, 5, 0, 2 * kPi);
+            source(cr, rgb(0x505052));
+            cairo_fill(cr);
+            double dir = f == 0 ? 1 : -1;  // down when off
+            double tipY = cy + dir * 15;
+            // lever shadow
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_width(cr, 4);
+            source(cr, rgb(0x000000), 0.35);
+            cairo_move_to(cr, cx + 2, cy + 2);
+            cairo_line_to(cr, cx + 2, tipY + 2);
+            cairo_stroke(cr);
+            cairo_pattern_t* chrome = cairo_pattern_create_linear(cx - 3, 0, cx + 3, 0);
+            cairo_pattern_add_color_stop_rgb(chrome, 0, 0.55, 0.55, 0.57);
+            cairo_pattern_add_color_stop_rgb(chrome, 0.35, 0.98, 0.98, 0.98);
+            cairo_pattern_add_color_stop_rgb(chrome, 1, 0.40, 0.40, 0.42);
+            cairo_set_source(cr, chrome);
+            cairo_move_to(cr, cx, cy);
+            cairo_line_to(cr, cx, tipY);
+            cairo_set_line_width(cr, 3.4);
+            cairo_stroke(cr);
+            cairo_arc(cr, cx, tipY, 3.6, 0, 2 * kPi);
+            cairo_set_source(cr, chrome);
+            cairo_fill(cr);
+            cairo_pattern_destroy(chrome);
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+        }
+    });
 }
 
 // Covers the whole face: the stomp cap over the nut at (132, 288.5) and the
 // status LED at (132, 238), lit while the effect is engaged (frame 0).
 bool footSwitch(const std::string& dir)
 {
-    cairo_surface_t* s = image(kFaceW, 2 * kFaceH);
-    cairo_t* cr = cairo_create(s);
-    for (int f = 0; f < 2; ++f) {
-        double oy = f * kFaceH;
-        bool engaged = f == 0;
-        // LED
-        double lx = 132, ly = oy + 238;
-        if (engaged) {
-            cairo_pattern_t* glow = cairo_pattern_create_radial(lx, ly, 2, lx, ly, 14);
-            cairo_pattern_add_color_stop_rgba(glow, 0, 1, 0.25, 0.15, 0.7);
-            cairo_pattern_add_color_stop_rgba(glow, 1, 1, 0.1, 0.05, 0);
-            cairo_arc(cr, lx, ly, 14, 0, 2 * kPi);
-            cairo_set_source(cr, glow);
+    return drawPicture(dir, "FootSwitch.png", kFaceW, 2 * kFaceH, [&](cairo_t* cr) {
+        for (int f = 0; f < 2; ++f) {
+            double oy = f * kFaceH;
+            bool engaged = f == 0;
+            // LED
+            double lx = 132, ly = oy + 238;
+            if (engaged) {
+                cairo_pattern_t* glow = cairo_pattern_create_radial(lx, ly, 2, lx, ly, 14);
+                cairo_pattern_add_color_stop_rgba(glow, 0, 1, 0.25, 0.15, 0.7);
+                cairo_pattern_add_color_stop_rgba(glow, 1, 1, 0.1, 0.05, 0);
+                cairo_arc(cr, lx, ly, 14, 0, 2 * kPi);
+                cairo_set_source(cr, glow);
+                cairo_fill(cr);
+                cairo_pattern_destroy(glow);
+            }
+            cairo_pattern_t* led = cairo_pattern_create_radial(lx - 1.5, ly - 1.5, 0.5, lx, ly, 5);
+            if (engaged) {
+                cairo_pattern_add_color_stop_rgb(led, 0, 1, 0.85, 0.8);
+                cairo_pattern_add_color_stop_rgb(led, 0.5, 1, 0.18, 0.1);
+                cairo_pattern_add_color_stop_rgb(led, 1, 0.75, 0.05, 0.02);
+            } else {
+                cairo_pattern_add_color_stop_rgb(led, 0, 0.55, 0.25, 0.22);
+                cairo_pattern_add_color_stop_rgb(led, 1, 0.25, 0.04, 0.03);
+            }
+            cairo_arc(cr, lx, ly, 4.8, 0, 2 * kPi);
+            cairo_set_source(cr, led);
             cairo_fill(cr);
-            cairo_pattern_destroy(glow);
-        }
-        cairo_pattern_t* led = cairo_pattern_create_radial(lx - 1.5, ly - 1.5, 0.5, lx, ly, 5);
-        if (engaged) {
-            cairo_pattern_add_color_stop_rgb(led, 0, 1, 0.85, 0.8);
-            cairo_pattern_add_color_stop_rgb(led, 0.5, 1, 0.18, 0.1);
-            cairo_pattern_add_color_stop_rgb(led, 1, 0.75, 0.05, 0.02);
-        } else {
-            cairo_pattern_add_color_stop_rgb(led, 0, 0.55, 0.25, 0.22);
-            cairo_pattern_add_color_stop_rgb(led, 1, 0.25, 0.04, 0.03);
-        }
-        cairo_arc(cr, lx, ly, 4.8, 0, 2 * kPi);
-        cairo_set_source(cr, led);
-        cairo_fill(cr);
-        cairo_pattern_destroy(led);
+            cairo_pattern_destroy(led);
 
-        // Stomp cap; pressed down a little when bypassed.
-        double cx = 132, cy = oy + 288.5, r = engaged ? 13.5 : 12.8;
-        cairo_arc(cr, cx + 1, cy + 2.5, r, 0, 2 * kPi);
-        source(cr, rgb(0x000000), 0.45);
-        cairo_fill(cr);
-        cairo_pattern_t* cap = cairo_pattern_create_radial(cx - 4, cy - 5, 1, cx, cy, r);
-        cairo_pattern_add_color_stop_rgb(cap, 0, 1, 1, 1);
-        cairo_pattern_add_color_stop_rgb(cap, 0.6, 0.72, 0.72, 0.74);
-        cairo_pattern_add_color_stop_rgb(cap, 1, 0.42, 0.42, 0.45);
-        cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
-        cairo_set_source(cr, cap);
-        cairo_fill(cr);
-        cairo_pattern_destroy(cap);
-        cairo_set_line_width(cr, 0.7);
-        for (double rr = 4; rr < r - 1; rr += 2.5) {
-            cairo_arc(cr, cx, cy, rr, 0, 2 * kPi);
-            source(cr, rgb(0x404045), 0.25);
+            // Stomp cap; pressed down a little when bypassed.
+            double cx = 132, cy = oy + 288.5, r = engaged ? 13.5 : 12.8;
+            cairo_arc(cr, cx + 1, cy + 2.5, r, 0, 2 * kPi);
+            source(cr, rgb(0x000000), 0.45);
+            cairo_fill(cr);
+            cairo_pattern_t* cap = cairo_pattern_create_radial(cx - 4, cy - 5, 1, cx, cy, r);
+            cairo_pattern_add_color_stop_rgb(cap, 0, 1, 1, 1);
+            cairo_pattern_add_color_stop_rgb(cap, 0.6, 0.72, 0.72, 0.74);
+            cairo_pattern_add_color_stop_rgb(cap, 1, 0.42, 0.42, 0.45);
+            cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
+            cairo_set_source(cr, cap);
+            cairo_fill(cr);
+            cairo_pattern_destroy(cap);
+            cairo_set_line_width(cr, 0.7);
+            for (double rr = 4; rr < r - 1; rr += 2.5) {
+                cairo_arc(cr, cx, cy, rr, 0, 2 * kPi);
+                source(cr, rgb(0x404045), 0.25);
+                cairo_stroke(cr);
+            }
+            cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
+            source(cr, rgb(0x303033), 0.9);
             cairo_stroke(cr);
         }
-        cairo_arc(cr, cx, cy, r, 0, 2 * kPi);
-        source(cr, rgb(0x303033), 0.9);
-        cairo_stroke(cr);
-    }
-    cairo_destroy(cr);
-    bool ok = writePNG(s, dir, "FootSwitch.png");
-    cairo_surface_destroy(s);
-    return ok;
+    });
 }
 
 // Slide switch in a black housing; the ivory slider sits in one of n
@@ -590,25 +584,17 @@ void slideSwitch(cairo_t* cr, double ox, double oy, double w, double h, int posi
 bool plasticSwitch(const std::string& dir)
 {
     const int w = 32, h = 20;
-    cairo_surface_t* s = image(w, 2 * h);
-    cairo_t* cr = cairo_create(s);
-    for (int f = 0; f < 2; ++f) slideSwitch(cr, 0, f * h, w, h, 2, f);
-    cairo_destroy(cr);
-    bool ok = writePNG(s, dir, "PlasticSwitch.png");
-    cairo_surface_destroy(s);
-    return ok;
+    return drawPicture(dir, "PlasticSwitch.png", w, 2 * h, [&](cairo_t* cr) {
+        for (int f = 0; f < 2; ++f) slideSwitch(cr, 0, f * h, w, h, 2, f);
+    });
 }
 
 bool plasticSwitch3Pos(const std::string& dir)
 {
     const int w = 42, h = 20;
-    cairo_surface_t* s = image(w, 3 * h);
-    cairo_t* cr = cairo_create(s);
-    for (int f = 0; f < 3; ++f) slideSwitch(cr, 0, f * h, w, h, 3, f);
-    cairo_destroy(cr);
-    bool ok = writePNG(s, dir, "PlasticSwitch3Pos.png");
-    cairo_surface_destroy(s);
-    return ok;
+    return drawPicture(dir, "PlasticSwitch3Pos.png", w, 3 * h, [&](cairo_t* cr) {
+        for (int f = 0; f < 3; ++f) slideSwitch(cr, 0, f * h, w, h, 3, f);
+    });
 }
 
 // Small round push button flipping the pedal over: 18 x 18, lit ring on the
@@ -616,101 +602,82 @@ bool plasticSwitch3Pos(const std::string& dir)
 bool panelSwitch(const std::string& dir)
 {
     const int w = 18, h = 18;
-    cairo_surface_t* s = image(w, 2 * h);
-    cairo_t* cr = cairo_create(s);
-    for (int f = 0; f < 2; ++f) {
-        double cx = w / 2.0, cy = f * h + h / 2.0;
-        cairo_arc(cr, cx + 0.5, cy + 1, 8, 0, 2 * kPi);
-        source(cr, rgb(0x000000), 0.45);
-        cairo_fill(cr);
-        cairo_arc(cr, cx, cy, 8, 0, 2 * kPi);
-        source(cr, f ? rgb(0xe0a030) : rgb(0xb8b8bc));
-        cairo_fill(cr);
-        cairo_pattern_t* p = cairo_pattern_create_radial(cx - 2, cy - 3, 0.5, cx, cy, 6.5);
-        cairo_pattern_add_color_stop_rgb(p, 0, 0.45, 0.45, 0.47);
-        cairo_pattern_add_color_stop_rgb(p, 1, 0.08, 0.08, 0.09);
-        cairo_arc(cr, cx, cy, 6.5, 0, 2 * kPi);
-        cairo_set_source(cr, p);
-        cairo_fill(cr);
-        cairo_pattern_destroy(p);
-        // curved arrow
-        cairo_set_line_width(cr, 1.2);
-        source(cr, kCream);
-        cairo_arc(cr, cx, cy, 3.4, -kPi * 0.9, kPi * 0.45);
-        cairo_stroke(cr);
-        double ax = cx + 3.4 * std::cos(kPi * 0.45), ay = cy + 3.4 * std::sin(kPi * 0.45);
-        cairo_move_to(cr, ax - 2.6, ay + 0.4);
-        cairo_line_to(cr, ax + 0.4, ay - 2.2);
-        cairo_line_to(cr, ax + 0.9, ay + 1.6);
-        cairo_close_path(cr);
-        cairo_fill(cr);
-    }
-    cairo_destroy(cr);
-    bool ok = writePNG(s, dir, "PanelSwitch.png");
-    cairo_surface_destroy(s);
-    return ok;
+    return drawPicture(dir, "PanelSwitch.png", w, 2 * h, [&](cairo_t* cr) {
+        for (int f = 0; f < 2; ++f) {
+            double cx = w / 2.0, cy = f * h + h / 2.0;
+            cairo_arc(cr, cx + 0.5, cy + 1, 8, 0, 2 * kPi);
+            source(cr, rgb(0x000000), 0.45);
+            cairo_fill(cr);
+            cairo_arc(cr, cx, cy, 8, 0, 2 * kPi);
+            source(cr, f ? rgb(0xe0a030) : rgb(0xb8b8bc));
+            cairo_fill(cr);
+            cairo_pattern_t* p = cairo_pattern_create_radial(cx - 2, cy - 3, 0.5, cx, cy, 6.5);
+            cairo_pattern_add_color_stop_rgb(p, 0, 0.45, 0.45, 0.47);
+            cairo_pattern_add_color_stop_rgb(p, 1, 0.08, 0.08, 0.09);
+            cairo_arc(cr, cx, cy, 6.5, 0, 2 * kPi);
+            cairo_set_source(cr, p);
+            cairo_fill(cr);
+            cairo_pattern_destroy(p);
+            // curved arrow
+            cairo_set_line_width(cr, 1.2);
+            source(cr, kCream);
+            cairo_arc(cr, cx, cy, 3.4, -kPi * 0.9, kPi * 0.45);
+            cairo_stroke(cr);
+            double ax = cx + 3.4 * std::cos(kPi * 0.45), ay = cy + 3.4 * std::sin(kPi * 0.45);
+            cairo_move_to(cr, ax - 2.6, ay + 0.4);
+            cairo_line_to(cr, ax + 0.4, ay - 2.2);
+            cairo_line_to(cr, ax + 0.9, ay + 1.6);
+            cairo_close_path(cr);
+            cairo_fill(cr);
+        }
+    });
 }
 
 // Fader track 133 x 20 and its handle 14 x 18.
 bool fader(const std::string& dir)
 {
     const int tw = 133, th = 20;
-    cairo_surface_t* body = image(tw, th);
-    cairo_t* cr = cairo_create(body);
-    roundedRect(cr, 0.5, 0.5, tw - 1, th - 1, 4);
-    source(cr, rgb(0x000000), 0.18);
-    cairo_fill(cr);
-    cairo_set_line_width(cr, 1);
-    for (int i = 0; i <= 10; ++i) {
-        double x = 7 + (tw - 15) * i / 10.0 + 0.5;
-        source(cr, kInk, 0.7);
-        cairo_move_to(cr, x, 1.5);
-        cairo_line_to(cr, x, i % 5 == 0 ? 5.5 : 4);
-        cairo_move_to(cr, x, th - 1.5);
-        cairo_line_to(cr, x, th - (i % 5 == 0 ? 5.5 : 4));
-        cairo_stroke(cr);
-    }
-    roundedRect(cr, 4, th / 2.0 - 2, tw - 8, 4, 2);
-    source(cr, rgb(0x050505));
-    cairo_fill(cr);
-    cairo_destroy(cr);
-    bool ok = writePNG(body, dir, "FaderBody.png");
-    cairo_surface_destroy(body);
-
+    bool ok = drawPicture(dir, "FaderBody.png", tw, th, [&](cairo_t* cr) {
+        roundedRect(cr, 0.5, 0.5, tw - 1, th - 1, 4);
+        source(cr, rgb(0x000000), 0.18);
+        cairo_fill(cr);
+        cairo_set_line_width(cr, 1);
+        for (int i = 0; i <= 10; ++i) {
+            double x = 7 + (tw - 15) * i / 10.0 + 0.5;
+            source(cr, kInk, 0.7);
+            cairo_move_to(cr, x, 1.5);
+            cairo_line_to(cr, x, i % 5 == 0 ? 5.5 : 4);
+            cairo_move_to(cr, x, th - 1.5);
+            cairo_line_to(cr, x, th - (i % 5 == 0 ? 5.5 : 4));
+            cairo_stroke(cr);
+        }
+        roundedRect(cr, 4, th / 2.0 - 2, tw - 8, 4, 2);
+        source(cr, rgb(0x050505));
+        cairo_fill(cr);
+    });
     const int hw = 14, hh = 18;
-    cairo_surface_t* head = image(hw, hh);
-    cr = cairo_create(head);
-    roundedRect(cr, 1, 1.5, hw - 2, hh - 2, 2.5);
-    source(cr, rgb(0x000000), 0.4);
-    cairo_fill(cr);
-    roundedRect(cr, 0.5, 0.5, hw - 2, hh - 2, 2.5);
-    cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, hw, 0);
-    cairo_pattern_add_color_stop_rgb(p, 0, 0.32, 0.32, 0.34);
-    cairo_pattern_add_color_stop_rgb(p, 0.45, 0.12, 0.12, 0.13);
-    cairo_pattern_add_color_stop_rgb(p, 0.55, 0.20, 0.20, 0.21);
-    cairo_pattern_add_color_stop_rgb(p, 1, 0.05, 0.05, 0.06);
-    cairo_set_source(cr, p);
-    cairo_fill(cr);
-    cairo_pattern_destroy(p);
-    cairo_set_line_width(cr, 1.6);
-    source(cr, kCream);
-    cairo_move_to(cr, (hw - 1) / 2.0, 2.5);
-    cairo_line_to(cr, (hw - 1) / 2.0, hh - 3.5);
-    cairo_stroke(cr);
-    cairo_destroy(cr);
-    ok = writePNG(head, dir, "FaderHead.png") && ok;
-    cairo_surface_destroy(head);
-    return ok;
+    return drawPicture(dir, "FaderHead.png", hw, hh, [&](cairo_t* cr) {
+        roundedRect(cr, 1, 1.5, hw - 2, hh - 2, 2.5);
+        source(cr, rgb(0x000000), 0.4);
+        cairo_fill(cr);
+        roundedRect(cr, 0.5, 0.5, hw - 2, hh - 2, 2.5);
+        cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, hw, 0);
+        cairo_pattern_add_color_stop_rgb(p, 0, 0.32, 0.32, 0.34);
+        cairo_pattern_add_color_stop_rgb(p, 0.45, 0.12, 0.12, 0.13);
+        cairo_pattern_add_color_stop_rgb(p, 0.55, 0.20, 0.20, 0.21);
+        cairo_pattern_add_color_stop_rgb(p, 1, 0.05, 0.05, 0.06);
+        cairo_set_source(cr, p);
+        cairo_fill(cr);
+        cairo_pattern_destroy(p);
+        cairo_set_line_width(cr, 1.6);
+        source(cr, kCream);
+        cairo_move_to(cr, (hw - 1) / 2.0, 2.5);
+        cairo_line_to(cr, (hw - 1) / 2.0, hh - 3.5);
+        cairo_stroke(cr);
+    }) && ok;
 }
 
 }  // namespace
-
-// fontconfig keeps its configuration for the life of the process; the
-// sanitizer build should not call that a leak of ours.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
 
 int main(int argc, char** argv)
 {
