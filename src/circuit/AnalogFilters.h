@@ -117,7 +117,7 @@ public:
 private:
     double fs;                   // sample rate, Hz
     double k = 0.0;              // 1 / (R·C·fs + 1), backward Euler
-    double previousInput = 0.0;  // unused by the low-pass; kept zero
+    [[maybe_unused]] double previousInput = 0.0; // unused by the low-pass; kept zero
     double previousOutput = 0.0; // y[n−1]
     double current = 0.0;        // trapezoidal companion current i[n−1], A
     double R;                    // ohms
