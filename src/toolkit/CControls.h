@@ -121,7 +121,8 @@ public:
     bool isOn() const { return value >= (vmin + vmax) / 2; }
 
 private:
-    int32_t style;
+    // The toolkit's style argument; the pedal's buttons use none of its kinds.
+    [[maybe_unused]] int32_t style;
 };
 
 // Switch with n positions side by side; clicking or dragging across picks one.
