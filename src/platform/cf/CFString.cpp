@@ -314,24 +314,24 @@ std::string cStringArgument(const char* s, size_t maxBytes) {
 }
 
 template <typename T>
-void appendPrintf(std::string& out, const std::string& spec, bool hasWidth, int width, bool hasPrecision,
+void appendPrintf(std::string& out, const std::string& conversion, bool hasWidth, int width, bool hasPrecision,
                   int precision, T value) {
     char buffer[512];
     int n;
-    if (hasWidth && hasPrecision) n = std::snprintf(buffer, sizeof buffer, spec.c_str(), width, precision, value);
-    else if (hasWidth) n = std::snprintf(buffer, sizeof buffer, spec.c_str(), width, value);
-    else if (hasPrecision) n = std::snprintf(buffer, sizeof buffer, spec.c_str(), precision, value);
-    else n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    if (hasWidth && hasPrecision) n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), width, precision, value);
+    else if (hasWidth) n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), width, value);
+    else if (hasPrecision) n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), precision, value);
+    else n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), value);
     if (n < 0) return;
     if (static_cast<size_t>(n) < sizeof buffer) {
         out.append(buffer, static_cast<size_t>(n));
         return;
     }
     std::vector<char> big(static_cast<size_t>(n) + 1);
-    if (hasWidth && hasPrecision) std::snprintf(big.data(), big.size(), spec.c_str(), width, precision, value);
-    else if (hasWidth) std::snprintf(big.data(), big.size(), spec.c_str(), width, value);
-    else if (hasPrecision) std::snprintf(big.data(), big.size(), spec.c_str(), precision, value);
-    else std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    if (hasWidth && hasPrecision) std::snprintf(big.data(), big.size(), conversion.c_str(), width, precision, value);
+    else if (hasWidth) std::snprintf(big.data(), big.size(), conversion.c_str(), width, value);
+    else if (hasPrecision) std::snprintf(big.data(), big.size(), conversion.c_str(), precision, value);
+    else std::snprintf(big.data(), big.size(), conversion.c_str(), value);
     out.append(big.data(), static_cast<size_t>(n));
 }
 
