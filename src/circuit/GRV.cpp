@@ -31,8 +31,10 @@ GRV::GRV(double rate)
 
 void GRV::processBlock(double* in, double* out, int n)
 {
-    for (int i = 0; i < n; ++i)
-        out[i] = process(in[i]);
+    GRV* const models[1] = {this};
+    const double* const inputs[1] = {in};
+    double* const outputs[1] = {out};
+    processLanesBlock(models, inputs, outputs, n);
 }
 
 void GRV::setParameterDrive(float drive)

@@ -29,6 +29,7 @@ public:
         baseRate = sampleRate;
         factor = maxFactor = maxRate;
 
+        scratch = new double[2 * maxFactor * blockFrames];
         upsamplers = new CHalfBandFilter*[stages];
         downsamplers = new CHalfBandFilter*[stages];
         for (uint32_t s = 0; s < stages; ++s) {
@@ -45,6 +46,7 @@ public:
         }
         delete[] upsamplers;
         delete[] downsamplers;
+        delete[] scratch;
     }
 
     HBOversampler(const HBOversampler&) = delete;
@@ -134,6 +136,100 @@ public:
         downsampleLanes(oversamplers, stage, y1, y2, y);
     }
 
+    // Host frames processed per chunk by the block operations.
+    static constexpr int blockFrames = 32;
+
+    // A block of host samples: each stage interpolates a whole chunk, the
+    // model runs over all of its model-rate samples at once
+    // (Model::processLanesBlock, which overlaps the model's stages), and the
+    // stages decimate back. Every filter and every model stage sees the same
+    // samples in the same order as with processOversampled sample by sample,
+    // so the output is the same. in and out may be the same buffer.
+    void processOversampledBlock(const double* in, double* out, int n)
+    {
+        HBOversampler* const single[1] = {this};
+        const double* const inputs[1] = {in};
+        double* const outputs[1] = {out};
+        processOversampledBlockLanes(single, inputs, outputs, n);
+    }
+
+    // The stereo pair over a block, the models' Newton solves in lock step.
+    static void processOversampledPairBlock(HBOversampler& left, HBOversampler& right,
+                                            const double* inLeft, const double* inRight,
+                                            double* outLeft, double* outRight, int n)
+    {
+        HBOversampler* const pair[2] = {&left, &right};
+        const double* const inputs[2] = {inLeft, inRight};
+        double* const outputs[2] = {outLeft, outRight};
+        processOversampledBlockLanes(pair, inputs, outputs, n);
+    }
+
+    template <int Lanes>
+    static void processOversampledBlockLanes(HBOversampler* const (&oversamplers)[Lanes],
+                                             const double* const (&in)[Lanes],
+                                             double* const (&out)[Lanes], int n)
+    {
+        const unsigned f = oversamplers[0]->factor;
+        bool together = true;
+        for (int k = 1; k < Lanes; ++k)
+            together = together && oversamplers[k]->factor == f;
+        if (!together) {
+            for (int k = 0; k < Lanes; ++k)
+                oversamplers[k]->processOversampledBlock(in[k], out[k], n);
+            return;
+        }
+        if (!oversamplers[0]->isUsableFactor(f)) {
+            // processOversampled knows what to do with a factor no stage
+            // count fits.
+            for (int k = 0; k < Lanes; ++k)
+                for (int i = 0; i < n; ++i)
+                    out[k][i] = oversamplers[k]->processOversampled(in[k][i], f, 0);
+            return;
+        }
+        unsigned stagesUsed = 0;
+        for (unsigned rate = f; rate > 1; rate /= 2)
+            ++stagesUsed;
+
+        for (int start = 0; start < n; start += blockFrames) {
+            const int frames = n - start < blockFrames ? n - start : blockFrames;
+            double* modelSamples[Lanes];
+            for (int k = 0; k < Lanes; ++k) {
+                HBOversampler& o = *oversamplers[k];
+                const double* from = in[k] + start;
+                int count = frames;
+                for (unsigned s = 0; s < stagesUsed; ++s) {
+                    double* to = o.scratchBuffer(s % 2);
+                    for (int i = 0; i < count; ++i)
+                        o.upsamplers[s]->upsample(from[i], to[2 * i], to[2 * i + 1]);
+                    from = to;
+                    count *= 2;
+                }
+                modelSamples[k] = o.scratchBuffer((stagesUsed - 1) % 2);
+            }
+
+            Model* models[Lanes];
+            const double* modelIn[Lanes];
+            for (int k = 0; k < Lanes; ++k) {
+                models[k] = oversamplers[k]->model;
+                modelIn[k] = modelSamples[k];
+            }
+            Model::processLanesBlock(models, modelIn, modelSamples, frames * static_cast<int>(f));
+
+            for (int k = 0; k < Lanes; ++k) {
+                HBOversampler& o = *oversamplers[k];
+                const double* from = modelSamples[k];
+                int count = frames * static_cast<int>(f);
+                for (unsigned s = stagesUsed; s-- > 0;) {
+                    double* to = s == 0 ? out[k] + start : o.scratchBuffer((s + 1) % 2);
+                    count /= 2;
+                    for (int i = 0; i < count; ++i)
+                        o.downsamplers[s]->downsample(from[2 * i], from[2 * i + 1], to[i]);
+                    from = to;
+                }
+            }
+        }
+    }
+
     CHalfBandFilter** upsamplers;   // one per stage, owned
     CHalfBandFilter** downsamplers; // one per stage, owned
     Model* model;                   // not owned
@@ -143,6 +239,12 @@ public:
     double baseRate;                // host sample rate, Hz
 
 private:
+    // Two buffers of blockFrames · maxFactor samples each, used in turn by
+    // the stages of the block operations.
+    double* scratchBuffer(unsigned which) { return scratch + which * maxFactor * blockFrames; }
+
+    double* scratch; // owned
+
     template <unsigned F, int Lanes>
     static void processStages(HBOversampler* const (&oversamplers)[Lanes],
                               const double (&x)[Lanes], unsigned stage, double (&y)[Lanes])

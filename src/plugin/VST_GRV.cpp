@@ -1,5 +1,6 @@
 #include "plugin/VST_GRV.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +41,8 @@ constexpr const char* kEffectName = "Gravel v1.5.2";
 constexpr const char* kVendor = "Brackenfold";
 constexpr const char* kProduct = "Gravel Rumbledrift Overdrive v1.5.2";
 constexpr VstInt32 kVendorVersion = 1520;
+// Host frames handed to the oversamplers at a time (stack buffers, no allocation).
+constexpr int kChunkFrames = HBOversampler<GRV>::blockFrames;
 // Vendor and product texts are zero-filled over the 64 bytes that hosts
 // reserve for them. Filling through byte 64 (65 bytes) would write one byte
 // past such a buffer into the host's memory.
@@ -385,30 +388,40 @@ void VST_GRV::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFra
             out1[i] = r;
         }
         break;
-    case 1: {
-        const unsigned f = oversamplerL->factor;
-        for (VstInt32 i = 0; i < sampleFrames; ++i) {
-            const Sample y = static_cast<Sample>(
-                oversamplerL->processOversampled(static_cast<double>(in0[i]) * gain, f, 0));
-            out0[i] = y;
-            out1[i] = y;
+    case 1:
+        for (VstInt32 start = 0; start < sampleFrames; start += kChunkFrames) {
+            const int n = std::min<VstInt32>(kChunkFrames, sampleFrames - start);
+            double x[kChunkFrames];
+            for (int i = 0; i < n; ++i)
+                x[i] = static_cast<double>(in0[start + i]) * gain;
+            oversamplerL->processOversampledBlock(x, x, n);
+            for (int i = 0; i < n; ++i) {
+                const Sample y = static_cast<Sample>(x[i]);
+                out0[start + i] = y;
+                out1[start + i] = y;
+            }
         }
         break;
-    }
-    default: {
-        for (VstInt32 i = 0; i < sampleFrames; ++i) {
-            const double xl = static_cast<double>(in0[i]) * gain;
-            const double xr = static_cast<double>(in1[i]) * gain;
-            double yl, yr;
-            // Both channels' Newton solves in lock step: each comes out as it
-            // would alone, in far less time than one after the other.
-            HBOversampler<GRV>::processOversampledPair(*oversamplerL, *oversamplerR, xl, xr, yl,
-                                                       yr);
-            out0[i] = static_cast<Sample>(yl);
-            out1[i] = static_cast<Sample>(yr);
+    default:
+        for (VstInt32 start = 0; start < sampleFrames; start += kChunkFrames) {
+            const int n = std::min<VstInt32>(kChunkFrames, sampleFrames - start);
+            double xl[kChunkFrames], xr[kChunkFrames];
+            // The whole chunk is read before any of it is written: the host's
+            // buffers may be shared.
+            for (int i = 0; i < n; ++i) {
+                xl[i] = static_cast<double>(in0[start + i]) * gain;
+                xr[i] = static_cast<double>(in1[start + i]) * gain;
+            }
+            // Both channels in lock step, their models' stages overlapping;
+            // each comes out as it would sample by sample alone.
+            HBOversampler<GRV>::processOversampledPairBlock(*oversamplerL, *oversamplerR, xl, xr, xl,
+                                                            xr, n);
+            for (int i = 0; i < n; ++i) {
+                out0[start + i] = static_cast<Sample>(xl[i]);
+                out1[start + i] = static_cast<Sample>(xr[i]);
+            }
         }
         break;
-    }
     }
 
     // A model that went to NaN starts the next block from clean state.

@@ -1,7 +1,10 @@
-// The stereo pair solves both channels' Newton iterations in lock step; each
-// channel must come out exactly as if it had been processed alone.
+// The stereo pair solves both channels' Newton iterations in lock step, and
+// the block operations run each stage over a whole chunk with the model's
+// stages a sample apart; each channel must come out exactly as if it had been
+// processed alone, sample by sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "TestSignals.h"
@@ -56,6 +59,39 @@ TEST_P(StereoPair, EachChannelEqualsItsOwnProcessingBitForBit)
                                                    left[n], right[n], yL, yR);
         ASSERT_EQ(expectL, yL) << "left, sample " << n;
         ASSERT_EQ(expectR, yR) << "right, sample " << n;
+    }
+}
+
+// Irregular block sizes, in place, as hosts hand them over.
+TEST_P(StereoPair, BlocksEqualSampleBySampleProcessingBitForBit)
+{
+    const PairCase c = GetParam();
+    const std::vector<double> left = testsignals::guitar(hostRate, 0.1, 3.0);
+    const std::vector<double> right = testsignals::guitar(hostRate, 0.1, -2.0);
+
+    Channel aloneL(c.leftFactor, 0.8f, c.leftAsym, c.leftInBuffer);
+    Channel aloneR(c.rightFactor, 0.3f, c.rightAsym, c.rightInBuffer);
+    Channel pairL(c.leftFactor, 0.8f, c.leftAsym, c.leftInBuffer);
+    Channel pairR(c.rightFactor, 0.3f, c.rightAsym, c.rightInBuffer);
+    Channel monoL(c.leftFactor, 0.8f, c.leftAsym, c.leftInBuffer);
+
+    std::vector<double> blockL = left, blockR = right, monoBlock = left;
+    const int sizes[] = {1, 7, 64, 3, 100, 33, 512, 2};
+    size_t start = 0;
+    for (int b = 0; start < left.size(); ++b) {
+        const int n = static_cast<int>(std::min<size_t>(sizes[b % 8], left.size() - start));
+        HBOversampler<GRV>::processOversampledPairBlock(pairL.oversampler, pairR.oversampler,
+                                                        &blockL[start], &blockR[start],
+                                                        &blockL[start], &blockR[start], n);
+        monoL.oversampler.processOversampledBlock(&monoBlock[start], &monoBlock[start], n);
+        start += n;
+    }
+    for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_EQ(aloneL.oversampler.processOversampled(left[i], c.leftFactor, 0), blockL[i])
+            << "left, sample " << i;
+        ASSERT_EQ(aloneR.oversampler.processOversampled(right[i], c.rightFactor, 0), blockR[i])
+            << "right, sample " << i;
+        ASSERT_EQ(blockL[i], monoBlock[i]) << "mono block, sample " << i;
     }
 }
 
