@@ -317,6 +317,12 @@ TEST_F(GravelTool, LoadsABareSharedObjectAsAPlugIn)
     for (size_t i = 0; i < in.floats.size(); i += 97)
         EXPECT_EQ(out.floats[i], 2.0f * in.floats[i]) << "the fake doubles at full gain";
 
+    // A versioned file name loads the same way.
+    fs::copy_file(so, folder / "bare.so.2");
+    r = run("info --plugin bare.so.2");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("Fake Effect\n"), 0u) << r.out;
+
     r = run("info -v --plugin bare.so");
     EXPECT_NE(r.err.find("VST open\n"), std::string::npos) << "--verbose shows the host's log";
 }

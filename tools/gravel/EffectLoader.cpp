@@ -70,7 +70,11 @@ std::string makeStandInBundle(const fs::path& library, std::string& temporaryFol
         throw ToolError("cannot create a temporary folder in " + fs::path(pattern).parent_path().string() +
                         " to load " + library.string() + "; set TMPDIR to a writable folder");
     temporaryFolder = pattern;
-    const std::string name = library.stem().string();
+    // "X.so" and versioned "X.so.6" both become the executable name "X".
+    std::string name = library.filename().string();
+    const size_t suffix = name.find(".so");
+    if (suffix != std::string::npos && suffix > 0)
+        name.erase(suffix);
     const fs::path bundle = fs::path(temporaryFolder) / (name + ".vst");
     const fs::path contents = bundle / "Contents";
     fs::create_directories(contents / "x86_64-linux", ec);
