@@ -28,12 +28,10 @@ public:
         return y0;
     }
 
-    // Low-rate form: x2 and y2 act as one-sample memories. Written as
-    // a·x + (x2 − a·y2), the bracket is ready before x arrives, so a cascade
-    // waits one multiply-add per section instead of three operations.
+    // Low-rate form: x2 and y2 act as one-sample memories.
     double processOpt(double x)
     {
-        const double y = a * x + (x2 - a * y2);
+        const double y = a * (x - y2) + x2;
         y2 = y;
         x2 = x;
         return y;
