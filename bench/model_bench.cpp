@@ -98,59 +98,9 @@ void BM_HalfBandStagesOnly(benchmark::State& state)
 BENCHMARK(BM_HalfBandStagesOnly)->Arg(2)->Arg(4)->Arg(8);
 
 // Two channels (two models, two oversamplers) in 512-sample blocks;
-// processSample(left, right, xLeft, xRight, yLeft, yRight) runs one frame.
-template <class ProcessSample>
-void runStereoPair(benchmark::State& state, ProcessSample processSample)
-{
-    flushDenormals();
-    const unsigned factor = static_cast<unsigned>(state.range(0));
-    GRV left(hostRate), right(hostRate);
-    HBOversampler<GRV> leftOver(&left, 8, 12, false, hostRate);
-    HBOversampler<GRV> rightOver(&right, 8, 12, false, hostRate);
-    configure(left, hostRate * leftOver.factor);
-    configure(right, hostRate * rightOver.factor);
-    leftOver.setOversamplingFactor(factor);
-    rightOver.setOversamplingFactor(factor);
-
-    const auto& in = guitar();
-    std::vector<double> outL(blockSize), outR(blockSize);
-    size_t offset = 0;
-    for (auto _ : state) {
-        if (offset + blockSize > in.size())
-            offset = 0;
-        const double* block = in.data() + offset;
-        for (int i = 0; i < blockSize; ++i)
-            processSample(leftOver, rightOver, 2.0 * block[i], 1.8 * block[i], outL[i], outR[i]);
-        benchmark::DoNotOptimize(outL.data());
-        benchmark::DoNotOptimize(outR.data());
-        offset += blockSize;
-    }
-    // Seconds of stereo audio rendered per second of CPU time.
-    state.counters["rt_factor"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * blockSize / hostRate, benchmark::Counter::kIsRate);
-}
-
-// One channel after the other, as a straightforward host loop would.
-void BM_StereoPairRealtime(benchmark::State& state)
-{
-    runStereoPair(state, [](HBOversampler<GRV>& l, HBOversampler<GRV>& r, double xl, double xr,
-                            double& yl, double& yr) {
-        yl = l.processOversampled(xl, l.factor, 0);
-        yr = r.processOversampled(xr, r.factor, 0);
-    });
-}
-BENCHMARK(BM_StereoPairRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
-
-// Both channels' Newton solves in lock step, as the effect runs them.
-void BM_StereoPairLockstepRealtime(benchmark::State& state)
-{
-    runStereoPair(state, HBOversampler<GRV>::processOversampledPair);
-}
-BENCHMARK(BM_StereoPairLockstepRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
-
-// Whole blocks: each stage over the block, the models' stages overlapping and
-// the two channels in lock step, as the effect runs them.
-void BM_StereoPairBlockRealtime(benchmark::State& state)
+// processBlock(left, right, inLeft, inRight, outLeft, outRight, n) runs one.
+template <class ProcessBlock>
+void runStereoPair(benchmark::State& state, ProcessBlock processBlock)
 {
     flushDenormals();
     const unsigned factor = static_cast<unsigned>(state.range(0));
@@ -172,14 +122,47 @@ void BM_StereoPairBlockRealtime(benchmark::State& state)
             inL[i] = 2.0 * in[offset + i];
             inR[i] = 1.8 * in[offset + i];
         }
-        HBOversampler<GRV>::processOversampledPairBlock(leftOver, rightOver, inL.data(), inR.data(),
-                                                        outL.data(), outR.data(), blockSize);
+        processBlock(leftOver, rightOver, inL.data(), inR.data(), outL.data(), outR.data(),
+                     blockSize);
         benchmark::DoNotOptimize(outL.data());
         benchmark::DoNotOptimize(outR.data());
         offset += blockSize;
     }
+    // Seconds of stereo audio rendered per second of CPU time.
     state.counters["rt_factor"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * blockSize / hostRate, benchmark::Counter::kIsRate);
+}
+
+// One channel after the other, sample by sample, as a straightforward host
+// loop would.
+void BM_StereoPairRealtime(benchmark::State& state)
+{
+    runStereoPair(state, [](HBOversampler<GRV>& l, HBOversampler<GRV>& r, const double* xl,
+                            const double* xr, double* yl, double* yr, int n) {
+        for (int i = 0; i < n; ++i) {
+            yl[i] = l.processOversampled(xl[i], l.factor, 0);
+            yr[i] = r.processOversampled(xr[i], r.factor, 0);
+        }
+    });
+}
+BENCHMARK(BM_StereoPairRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+
+// Both channels' Newton solves in lock step, sample by sample.
+void BM_StereoPairLockstepRealtime(benchmark::State& state)
+{
+    runStereoPair(state, [](HBOversampler<GRV>& l, HBOversampler<GRV>& r, const double* xl,
+                            const double* xr, double* yl, double* yr, int n) {
+        for (int i = 0; i < n; ++i)
+            HBOversampler<GRV>::processOversampledPair(l, r, xl[i], xr[i], yl[i], yr[i]);
+    });
+}
+BENCHMARK(BM_StereoPairLockstepRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+
+// Whole blocks: each stage over the block, the models' stages overlapping and
+// the two channels in lock step, as the effect runs them.
+void BM_StereoPairBlockRealtime(benchmark::State& state)
+{
+    runStereoPair(state, HBOversampler<GRV>::processOversampledPairBlock);
 }
 BENCHMARK(BM_StereoPairBlockRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
 
