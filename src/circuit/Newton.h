@@ -58,20 +58,20 @@ inline void solve(double (&v)[Lanes], LastIterate<Aux> (&last)[Lanes], Residual 
     do {
         anyActive = false;
         for (int k = 0; k < Lanes; ++k) {
-            double iterate = v[k];
+            // A finished lane keeps its solution and costs nothing more.
+            if (!active[k])
+                continue;
             double f, fPrime;
             Aux aux;
-            residual(k, iterate, f, fPrime, aux);
+            residual(k, v[k], f, fPrime, aux);
             const double inverseSlope = 1.0 / fPrime;
             const double step = f * inverseSlope;
-            if (active[k]) {
-                v[k] = iterate - step;
-                ++n[k];
-                last[k] = {inverseSlope, step, n[k], aux};
-                // A NaN step fails the comparison and ends the lane.
-                active[k] = std::abs(step) > tolerance && n[k] < maxIterations;
-                anyActive = anyActive || active[k];
-            }
+            v[k] -= step;
+            ++n[k];
+            last[k] = {inverseSlope, step, n[k], aux};
+            // A NaN step fails the comparison and ends the lane.
+            active[k] = std::abs(step) > tolerance && n[k] < maxIterations;
+            anyActive = anyActive || active[k];
         }
     } while (anyActive);
 }
