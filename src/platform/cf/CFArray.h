@@ -1,7 +1,7 @@
 // CFArray and CFMutableArray with CoreFoundation's value callbacks.
 #pragma once
 
-#include "platform/cf/CFBase.h"
+#include "CFBase.h"
 
 CF_EXTERN_C_BEGIN
 

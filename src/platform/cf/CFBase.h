@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdarg.h>
 
-#include "platform/MacTypes.h"
+#include "../MacTypes.h"
 
 #ifdef __cplusplus
 #define CF_EXTERN_C_BEGIN extern "C" {

@@ -6,10 +6,10 @@
 // a live bundle returns that bundle, retained.
 #pragma once
 
-#include "platform/cf/CFBase.h"
-#include "platform/cf/CFArray.h"
-#include "platform/cf/CFDictionary.h"
-#include "platform/cf/CFURL.h"
+#include "CFBase.h"
+#include "CFArray.h"
+#include "CFDictionary.h"
+#include "CFURL.h"
 
 CF_EXTERN_C_BEGIN
 

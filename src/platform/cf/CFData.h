@@ -1,7 +1,7 @@
 // CFData and CFMutableData.
 #pragma once
 
-#include "platform/cf/CFBase.h"
+#include "CFBase.h"
 
 CF_EXTERN_C_BEGIN
 

@@ -1,7 +1,7 @@
 // CFDate, only so that property lists holding dates survive a round trip.
 #pragma once
 
-#include "platform/cf/CFBase.h"
+#include "CFBase.h"
 
 CF_EXTERN_C_BEGIN
 

@@ -2,7 +2,7 @@
 // callbacks.
 #pragma once
 
-#include "platform/cf/CFBase.h"
+#include "CFBase.h"
 
 CF_EXTERN_C_BEGIN
 

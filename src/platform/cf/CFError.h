@@ -2,8 +2,8 @@
 // kCFErrorDescriptionKey entry holds the message.
 #pragma once
 
-#include "platform/cf/CFBase.h"
-#include "platform/cf/CFDictionary.h"
+#include "CFBase.h"
+#include "CFDictionary.h"
 
 CF_EXTERN_C_BEGIN
 

@@ -1,7 +1,7 @@
 // CFNumber and CFBoolean.
 #pragma once
 
-#include "platform/cf/CFBase.h"
+#include "CFBase.h"
 
 CF_EXTERN_C_BEGIN
 

@@ -2,9 +2,9 @@
 // dates, read from and written to XML through libplist.
 #pragma once
 
-#include "platform/cf/CFBase.h"
-#include "platform/cf/CFData.h"
-#include "platform/cf/CFError.h"
+#include "CFBase.h"
+#include "CFData.h"
+#include "CFError.h"
 
 CF_EXTERN_C_BEGIN
 

@@ -2,9 +2,9 @@
 // count UTF-16 units as on macOS.
 #pragma once
 
-#include "platform/cf/CFBase.h"
-#include "platform/cf/CFArray.h"
-#include "platform/cf/CFDictionary.h"
+#include "CFBase.h"
+#include "CFArray.h"
+#include "CFDictionary.h"
 
 CF_EXTERN_C_BEGIN
 

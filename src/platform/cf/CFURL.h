@@ -1,7 +1,7 @@
 // CFURL for file-system paths (POSIX style only).
 #pragma once
 
-#include "platform/cf/CFBase.h"
+#include "CFBase.h"
 
 CF_EXTERN_C_BEGIN
 
