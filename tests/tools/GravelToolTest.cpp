@@ -2,23 +2,34 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <limits>
+#include <map>
+#include <set>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 struct Result {
-    int exitCode;
+    int exitCode; // -1 when a signal ended the tool
     std::string out, err;
+    int signal = 0;
 };
 
 std::string readText(const fs::path& path)
@@ -93,6 +104,66 @@ protected:
         return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
     }
 
+    // Runs the tool itself (no shell) in the test folder, `inChild` first.
+    // Its output comes back through pipes, which no file-size limit touches.
+    Result runChild(std::vector<std::string> arguments, const std::function<void()>& inChild,
+                    const std::function<void(pid_t)>& whileRunning = {})
+    {
+        arguments.insert(arguments.begin(), GRAVEL_EXECUTABLE);
+        std::vector<char*> argv;
+        for (std::string& a : arguments)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string where = folder.string();
+        int out[2], err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0)
+            return Result{-1, "", "no pipe"};
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(err[1], STDERR_FILENO);
+            for (int fd : {out[0], out[1], err[0], err[1]})
+                ::close(fd);
+            if (::chdir(where.c_str()) != 0)
+                ::_exit(126);
+            inChild();
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        if (whileRunning)
+            whileRunning(pid);
+        auto drain = [](int fd) {
+            std::string text;
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+                text.append(buffer, size_t(n));
+            ::close(fd);
+            return text;
+        };
+        Result r{-1, drain(out[0]), drain(err[0])};
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (WIFEXITED(status))
+            r.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status))
+            r.signal = WTERMSIG(status);
+        return r;
+    }
+
+    // What the tool left in the folder, besides run()'s captured output.
+    std::set<std::string> files() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        names.erase("stdout.txt");
+        names.erase("stderr.txt");
+        return names;
+    }
+
     fs::path folder;
     bool haveGravel = false;
 };
@@ -120,7 +191,7 @@ TEST_F(GravelTool, RendersAFileAtItsLengthRateAndFormat)
     EXPECT_EQ(out.info.channels, 2);
     EXPECT_EQ(out.info.format, in.info.format);
     EXPECT_NE(out.samples, in.samples);
-    EXPECT_FALSE(fs::exists(folder / "riff-gravel.wav.partial"));
+    EXPECT_EQ(files(), (std::set<std::string>{"riff.wav", "riff-gravel.wav"})) << "no temporary file left";
 }
 
 // Gravel starts in mono mode; a stereo file must not lose its right channel
@@ -362,7 +433,9 @@ TEST_F(GravelTool, SnapshotDrawsEitherPanelWithTheSettingsGiven)
     EXPECT_NE(readText(folder / "driven.png"), frontPicture);
     ASSERT_EQ(run("snapshot -o again.png").exitCode, 0);
     EXPECT_EQ(readText(folder / "again.png"), frontPicture);
-    EXPECT_FALSE(fs::exists(folder / "again.png.partial.png"));
+    EXPECT_EQ(files(), (std::set<std::string>{"gravel-front.png", "gravel-back.png", "driven.png",
+                                              "again.png"}))
+        << "no temporary file left";
 }
 
 TEST_F(GravelTool, SnapshotErrorsSayWhatToDo)
@@ -376,4 +449,151 @@ TEST_F(GravelTool, SnapshotErrorsSayWhatToDo)
     EXPECT_EQ(bare.exitCode, 1);
     EXPECT_NE(bare.err.find("give --plugin the bundle"), std::string::npos) << bare.err;
     EXPECT_EQ(std::count(bare.err.begin(), bare.err.end(), '\n'), 1) << "one line";
+}
+
+TEST_F(GravelTool, NeverWritesOverAFileItReads)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "good.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 0.1);
+    const std::string input = readText(folder / "good.wav");
+    ASSERT_EQ(run("render good.wav -o old.wav --save-preset p.fxp").exitCode, 0);
+    const std::string output = readText(folder / "old.wav"), preset = readText(folder / "p.fxp");
+    fs::create_hard_link(folder / "good.wav", folder / "alias.wav");
+
+    struct Case {
+        const char* arguments;
+        const char* error;
+    } const cases[] = {
+        {"render good.wav --save-preset good.wav -o out.wav",
+         "gravel: good.wav is the input file; give --save-preset another name\n"},
+        {"render good.wav --save-preset ./sub/../good.wav",
+         "gravel: ./sub/../good.wav is the input file; give --save-preset another name\n"},
+        {"render good.wav --save-preset alias.wav",
+         "gravel: alias.wav is the input file; give --save-preset another name\n"},
+        {"render good.wav -o old.wav --save-preset ./old.wav",
+         "gravel: ./old.wav is the output file; give --save-preset another name\n"},
+        {"render good.wav -o new.wav --save-preset new.wav",
+         "gravel: new.wav is the output file; give --save-preset another name\n"},
+        {"render good.wav --preset p.fxp -o p.fxp",
+         "gravel: p.fxp is the preset given with --preset; give -o another name\n"},
+        {"render --save-preset gravel-demo.wav",
+         "gravel: gravel-demo.wav is the output file; give --save-preset another name\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 1) << c.arguments;
+        EXPECT_EQ(r.err, c.error);
+    }
+    EXPECT_EQ(readText(folder / "good.wav"), input);
+    EXPECT_EQ(readText(folder / "old.wav"), output);
+    EXPECT_EQ(readText(folder / "p.fxp"), preset);
+    EXPECT_EQ(files(), (std::set<std::string>{"good.wav", "alias.wav", "old.wav", "p.fxp"}));
+
+    // A take named like a temporary file renders like any other.
+    fs::rename(folder / "good.wav", folder / "take.wav.partial");
+    const Result r = run("render take.wav.partial -o take.wav");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readText(folder / "take.wav.partial"), input);
+    EXPECT_EQ(readAudio(folder / "take.wav").info.frames, 4410);
+    EXPECT_EQ(files(),
+              (std::set<std::string>{"take.wav.partial", "take.wav", "alias.wav", "old.wav", "p.fxp"}));
+}
+
+TEST_F(GravelTool, AFolderGivenForAFileIsAOneLineError)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 0.1);
+    fs::create_directories(folder / "dir");
+    const std::pair<const char*, const char*> cases[] = {
+        {"render in.wav --preset dir",
+         "gravel: cannot read preset dir: it is a folder; give an .fxp or .fxb file\n"},
+        {"render in.wav --save-preset dir", "gravel: dir is a folder; give --save-preset a file name\n"},
+        {"render in.wav -o dir", "gravel: dir is a folder; give -o a file name\n"},
+        {"snapshot -o dir", "gravel: dir is a folder; give a file name\n"},
+    };
+    for (const auto& [arguments, error] : cases) {
+        const Result r = run(arguments);
+        EXPECT_EQ(r.exitCode, 1) << arguments;
+        EXPECT_EQ(r.err, error);
+    }
+    EXPECT_TRUE(fs::is_empty(folder / "dir"));
+    EXPECT_EQ(files(), (std::set<std::string>{"in.wav", "dir"}));
+}
+
+namespace {
+
+// In the child: files may grow to `bytes`, and a write past that fails
+// (EFBIG) instead of killing the process, as on a full disk.
+std::function<void()> fileSizeLimit(rlim_t bytes)
+{
+    return [bytes] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, bytes};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+}
+
+} // namespace
+
+TEST_F(GravelTool, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, 0.2);
+    ASSERT_EQ(run("render in.wav -o out.wav --set drive=2 --save-preset p.fxp").exitCode, 0);
+    ASSERT_EQ(run("render in.wav -o out.wav --set drive=2 --save-preset p.fxb").exitCode, 0);
+    ASSERT_EQ(run("snapshot -o pedal.png").exitCode, 0);
+    fs::permissions(folder / "p.fxp", fs::perms(0640));
+    const std::set<std::string> before = files();
+    std::map<std::string, std::string> contents;
+    for (const std::string& name : before)
+        contents[name] = readText(folder / name);
+
+    // Every file written here is larger than the limit.
+    const std::vector<std::vector<std::string>> failing = {
+        {"render", "in.wav", "-o", "new.wav", "--set", "drive=9", "--save-preset", "p.fxp"},
+        {"render", "in.wav", "-o", "new.wav", "--set", "drive=9", "--save-preset", "p.fxb"},
+        {"render", "in.wav", "-o", "out.wav", "--set", "drive=9"},
+        {"snapshot", "-o", "pedal.png", "--set", "drive=9"},
+    };
+    for (const auto& arguments : failing) {
+        const Result r = runChild(arguments, fileSizeLimit(64));
+        EXPECT_EQ(r.exitCode, 1) << arguments[0] << " " << arguments.back() << ": " << r.err;
+        EXPECT_EQ(r.err.find("gravel: cannot "), 0u) << r.err;
+        EXPECT_NE(r.err.find("room on the disk"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(files(), before) << "no temporary file left, nothing new";
+        for (const auto& [name, bytes] : contents)
+            EXPECT_EQ(readText(folder / name), bytes) << name << " is kept";
+    }
+
+    // With room, the new preset replaces the old one and keeps its permissions.
+    const Result r = run("render in.wav -o out.wav --set drive=9 --save-preset p.fxp");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(readText(folder / "p.fxp"), contents["p.fxp"]);
+    EXPECT_EQ(fs::status(folder / "p.fxp").permissions(), fs::perms(0640));
+    EXPECT_EQ(files(), before);
+}
+
+TEST_F(GravelTool, AnInterruptedRenderLeavesNoTemporaryFile)
+{
+    REQUIRE_GRAVEL();
+    // Long enough that the render is still running when the signal comes.
+    writeTestFile(folder / "long.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 30.0);
+    bool sawTemporaryFile = false;
+    const Result r = runChild(
+        {"render", "long.wav", "-o", "out.wav", "--set", "mode=stereo", "--set", "oversampling=8"},
+        [] { ::signal(SIGINT, SIG_DFL); }, // as from a terminal, even when ctest runs in the background
+        [&](pid_t tool) {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!sawTemporaryFile && std::chrono::steady_clock::now() < giveUp) {
+                for (const std::string& name : files())
+                    sawTemporaryFile |= name.rfind("out.wav.partial-", 0) == 0;
+                if (!sawTemporaryFile)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ::kill(tool, SIGINT);
+        });
+    ASSERT_TRUE(sawTemporaryFile) << r.out << r.err;
+    EXPECT_EQ(r.signal, SIGINT) << "the tool ends as interrupted, exit code " << r.exitCode;
+    EXPECT_EQ(files(), std::set<std::string>{"long.wav"});
 }

@@ -3,6 +3,7 @@
 #include "DemoRiff.h"
 #include "EffectLoader.h"
 #include "ParameterMatch.h"
+#include "ReplacingFile.h"
 #include "wrapper/TandemException.h"
 
 #include <sndfile.h>
@@ -10,11 +11,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -128,30 +129,38 @@ bool sameFile(const std::string& a, const std::string& b)
     return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
 }
 
-std::vector<unsigned char> readWholeFile(const std::string& path)
+// Refuses to write where the render reads or writes another file: an option
+// given the wrong name must not destroy that file.
+void refuseSameFile(const std::string& path, const std::string& other, const char* otherIs,
+                    const char* option)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ToolError("cannot read preset " + path + "; check the path");
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+    if (!other.empty() && sameFile(path, other))
+        throw ToolError(path + " is " + otherIs + "; give " + option + " another name");
 }
 
-// Writes beside the target and renames, so that a failure leaves no half file.
-void writeWholeFile(const std::string& path, const unsigned char* data, size_t size)
+std::vector<unsigned char> readPresetFile(const std::string& path)
 {
-    const std::string partial = path + ".partial";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        if (!out)
-            throw ToolError("cannot write " + path + "; check the folder exists and is writable");
-    }
     std::error_code ec;
-    fs::rename(partial, path, ec);
-    if (ec) {
-        fs::remove(partial, ec);
-        throw ToolError("cannot write " + path + "; check the folder exists and is writable");
-    }
+    if (fs::is_directory(path, ec))
+        throw ToolError("cannot read preset " + path + ": it is a folder; give an .fxp or .fxb file");
+    if (!fs::exists(path, ec))
+        throw ToolError("cannot read preset " + path + ": no such file; check the path");
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        throw ToolError("cannot read preset " + path + ": " + std::strerror(errno) +
+                        "; check the path");
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    const bool failed = std::ferror(file);
+    const int error = errno;
+    std::fclose(file);
+    if (failed)
+        throw ToolError("cannot read preset " + path + ": " + std::strerror(error) +
+                        "; check the path");
+    return bytes;
 }
 
 std::string effectName(VSTPlugIn& plugIn)
@@ -164,7 +173,7 @@ std::string effectName(VSTPlugIn& plugIn)
 
 void loadPreset(VSTPlugIn& plugIn, const std::string& path)
 {
-    const std::vector<unsigned char> bytes = readWholeFile(path);
+    const std::vector<unsigned char> bytes = readPresetFile(path);
     const AEffect* effect = plugIn.getEffect();
     if (bytes.size() >= 20 && std::equal(bytes.begin(), bytes.begin() + 4, "CcnK")) {
         const int id = int((uint32_t(bytes[16]) << 24) | (uint32_t(bytes[17]) << 16) |
@@ -208,7 +217,9 @@ void savePreset(VSTPlugIn& plugIn, const std::string& path)
     } catch (const TandemException& e) {
         throw ToolError(std::string("cannot save preset: ") + e.what());
     }
-    writeWholeFile(path, data.get(), size);
+    ReplacingFile file(path);
+    file.write(data.get(), size);
+    file.commit();
 }
 
 // A stereo file through an effect that starts in mono mode would come out as
@@ -263,6 +274,18 @@ int runRender(const RenderOptions& options)
                                                            : defaultOutput(options.input);
         if (!demo && sameFile(options.input, output))
             throw ToolError(output + " is the input file; give another name with -o");
+        refuseSameFile(output, options.preset, "the preset given with --preset", "-o");
+        if (!options.savePreset.empty()) {
+            refuseSameFile(options.savePreset, demo ? "" : options.input, "the input file",
+                           "--save-preset");
+            refuseSameFile(options.savePreset, output, "the output file", "--save-preset");
+        }
+        // Asked before a preset is saved, not after the render.
+        std::error_code ec;
+        if (fs::is_directory(output, ec))
+            throw ToolError(output + " is a folder; give -o a file name");
+        if (!options.savePreset.empty() && fs::is_directory(options.savePreset, ec))
+            throw ToolError(options.savePreset + " is a folder; give --save-preset a file name");
         if (options.blockSize < 1 || options.blockSize > 65536)
             throw ToolError("--block must be from 1 to 65536");
 
@@ -281,18 +304,19 @@ int runRender(const RenderOptions& options)
         if (!options.savePreset.empty())
             savePreset(plugIn, options.savePreset);
 
-        // The output goes to a side file first; it replaces OUT only when complete.
-        const std::string partial = output + ".partial";
-        SoundFile out;
-        out.info = in.info;
-        out.info.frames = 0;
-        if (!sf_format_check(&out.info))
+        SF_INFO outInfo = in.info;
+        outInfo.frames = 0;
+        if (!sf_format_check(&outInfo))
             throw ToolError("libsndfile cannot write the format of " + options.input +
                             "; give -o a name ending in .wav");
-        out.file = sf_open(partial.c_str(), SFM_WRITE, &out.info);
-        if (!out.file)
+        // Closed before outFile, which removes the temporary file unless committed.
+        ReplacingFile outFile(output);
+        SoundFile out;
+        out.info = outInfo;
+        out.file = sf_open_fd(outFile.descriptor(), SFM_WRITE, &out.info, SF_FALSE);
+        if (!out.file) // the file exists: what fails is writing its header
             throw ToolError("cannot write " + output + ": " + soundFileError(nullptr) +
-                            "; check the folder exists and is writable");
+                            "; check there is room on the disk");
         const double scale = pcmScale(in.info.format);
         if (scale > 0.0) {
             if (in.file)
@@ -360,14 +384,12 @@ int runRender(const RenderOptions& options)
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-        sf_close(out.file);
+        const int closed = sf_close(out.file);
         out.file = nullptr;
-        std::error_code ec;
-        fs::rename(partial, output, ec);
-        if (ec) {
-            fs::remove(partial, ec);
-            throw ToolError("cannot write " + output + "; check the folder is writable");
-        }
+        if (closed != 0)
+            throw ToolError("cannot write " + output + ": " + sf_error_number(closed) +
+                            "; check there is room on the disk");
+        outFile.commit();
 
         const double seconds = double(done) / rate;
         char summary[512];

@@ -2,6 +2,7 @@
 
 #include "EffectLoader.h"
 #include "ParameterMatch.h"
+#include "ReplacingFile.h"
 #include "editor/EditorSnapshot.h"
 
 #include <cstdio>
@@ -54,19 +55,13 @@ int runSnapshot(const SnapshotOptions& options)
         const std::string output =
             options.output.empty() ? (options.back ? "gravel-back.png" : "gravel-front.png")
                                    : options.output;
-        // Written beside the target first, so a failure leaves OUT as it was.
-        const std::string partial = output + ".partial.png";
+        ReplacingFile picture(output);
         std::string error;
-        if (!gravel::renderEditorSnapshot(effect.get(), options.back, partial.c_str(), &error)) {
-            std::error_code ignored;
-            fs::remove(partial, ignored);
-            throw ToolError("cannot draw the editor: " + error);
-        }
-        std::error_code renamed;
-        fs::rename(partial, output, renamed);
-        if (renamed)
-            throw ToolError("cannot write " + output + ": " + renamed.message() +
-                            "; check the folder exists and is writable");
+        if (!gravel::renderEditorSnapshot(effect.get(), options.back,
+                                          picture.temporaryPath().c_str(), &error))
+            throw ToolError("cannot draw the editor into " + output + ": " + error +
+                            "; check there is room on the disk and the folder is writable");
+        picture.commit();
         std::printf("gravel: wrote %s (%s panel of the pedal)\n", fs::absolute(output).c_str(),
                     options.back ? "back" : "front");
         return exitOK;

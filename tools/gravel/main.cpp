@@ -5,9 +5,12 @@
 
 #include "wrapper/TandemLog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 namespace {
@@ -81,9 +84,7 @@ int usage(const std::string& message, const char* command)
     return exitUsage;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int runCommandLine(int argc, char** argv)
 {
     if (argc < 2)
         return usage("no command given (render, info or snapshot)", "");
@@ -173,4 +174,33 @@ int main(int argc, char** argv)
         return runSnapshot(snapshotOptions);
     }
     return render ? runRender(options) : runInfo(options.plugin);
+}
+
+// what() of a library's exception, on one line.
+std::string oneLine(const char* text)
+{
+    std::string line = text;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    return line;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The commands report every failure they foresee; whatever else is
+    // thrown still ends in one line and exit code 1, never in an abort.
+    try {
+        return runCommandLine(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "gravel: out of memory; give a smaller file or close other programs\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "gravel: unexpected failure: %s; run again with -v to see the "
+                             "effect's last calls\n",
+                     oneLine(e.what()).c_str());
+    } catch (...) {
+        std::fprintf(stderr, "gravel: unexpected failure; run again with -v to see the effect's "
+                             "last calls\n");
+    }
+    return exitFailed;
 }
