@@ -597,3 +597,36 @@ TEST_F(GravelTool, AnInterruptedRenderLeavesNoTemporaryFile)
     EXPECT_EQ(r.signal, SIGINT) << "the tool ends as interrupted, exit code " << r.exitCode;
     EXPECT_EQ(files(), std::set<std::string>{"long.wav"});
 }
+
+TEST_F(GravelTool, NonFiniteOutputIsCountedAndFailsTheRender)
+{
+    // The fake effect doubles its input at full gain: the largest floats
+    // become infinities, as a misbehaving third-party effect's output would.
+    std::vector<float> samples(1000, 0.25f);
+    for (size_t i = 0; i < samples.size(); i += 100)
+        samples[i] = std::numeric_limits<float>::max();
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open((folder / "loud.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_float(f, samples.data(), sf_count_t(samples.size()));
+    sf_close(f);
+
+    const std::string fake = "--plugin '" GRAVEL_FAKE_EFFECTS_DIR "/FakeEffect.vst' ";
+    Result r = run("render loud.wav -o out.wav --set gain=1 " + fake);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("; output peak -6.0 dBFS, RMS -6.0 dBFS, 10 samples NaN or infinite;"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "gravel: the effect output 10 NaN or infinite samples of 1000, so out.wav is "
+                     "damaged; try other settings or another effect\n");
+    const Audio out = readAudio(folder / "out.wav");
+    ASSERT_EQ(out.floats.size(), samples.size()) << "kept, to find where the effect broke down";
+    EXPECT_TRUE(std::isinf(out.floats[0]));
+
+    r = run("render loud.wav -o half.wav --set gain=0.5 " + fake);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("NaN"), std::string::npos) << r.out;
+}

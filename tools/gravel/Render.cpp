@@ -39,15 +39,21 @@ double pcmScale(int format)
     }
 }
 
+// Peak and RMS of the finite samples; NaN and infinities are counted apart.
 struct Level {
     double peak = 0.0;
     double sumOfSquares = 0.0;
     long long samples = 0;
+    long long nonFinite = 0;
     void add(float v)
     {
+        ++samples;
+        if (!std::isfinite(v)) {
+            ++nonFinite;
+            return;
+        }
         peak = std::max(peak, double(std::fabs(v)));
         sumOfSquares += double(v) * v;
-        ++samples;
     }
     static std::string dB(double linear)
     {
@@ -59,8 +65,12 @@ struct Level {
     }
     std::string describe() const
     {
-        const double rms = samples ? std::sqrt(sumOfSquares / samples) : 0.0;
-        return "peak " + dB(peak) + ", RMS " + dB(rms);
+        const long long finite = samples - nonFinite;
+        const double rms = finite ? std::sqrt(sumOfSquares / double(finite)) : 0.0;
+        std::string text = "peak " + dB(peak) + ", RMS " + dB(rms);
+        if (nonFinite)
+            text += ", " + std::to_string(nonFinite) + " samples NaN or infinite";
+        return text;
     }
 };
 
@@ -400,6 +410,16 @@ int runRender(const RenderOptions& options)
         std::string where = demo ? fs::absolute(output, ec).string() : output;
         std::printf("gravel: wrote %s %s; input %s; output %s; %s\n", where.c_str(), summary,
                     inLevel.describe().c_str(), outLevel.describe().c_str(), speed);
+        // The file is kept as the effect made it, for finding where it broke
+        // down; the exit code tells scripts it is not usable.
+        if (outLevel.nonFinite > 0) {
+            std::fflush(stdout);
+            std::fprintf(stderr,
+                         "gravel: the effect output %lld NaN or infinite samples of %lld, so %s "
+                         "is damaged; try other settings or another effect\n",
+                         outLevel.nonFinite, outLevel.samples, output.c_str());
+            return exitFailed;
+        }
         return exitOK;
     } catch (const ToolError& e) {
         std::fprintf(stderr, "gravel: %s\n", e.what());

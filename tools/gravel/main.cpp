@@ -51,7 +51,8 @@ const char* const renderHelp =
     "  -v, --verbose         show the host's log of every call into the effect\n"
     "\n"
     "Stereo files are rendered in stereo mode unless --set mode=mono or a preset\n"
-    "says otherwise.\n";
+    "says otherwise. The summary counts output samples that are NaN or infinite;\n"
+    "when there are any, gravel exits with 1.\n";
 
 const char* const infoHelp =
     "Usage: gravel info [--plugin PATH] [-v]\n"
