@@ -459,6 +459,7 @@ TEST_F(GravelTool, NeverWritesOverAFileItReads)
     ASSERT_EQ(run("render good.wav -o old.wav --save-preset p.fxp").exitCode, 0);
     const std::string output = readText(folder / "old.wav"), preset = readText(folder / "p.fxp");
     fs::create_hard_link(folder / "good.wav", folder / "alias.wav");
+    fs::create_directory_symlink(".", folder / "here");
 
     struct Case {
         const char* arguments;
@@ -472,8 +473,8 @@ TEST_F(GravelTool, NeverWritesOverAFileItReads)
          "gravel: alias.wav is the input file; give --save-preset another name\n"},
         {"render good.wav -o old.wav --save-preset ./old.wav",
          "gravel: ./old.wav is the output file; give --save-preset another name\n"},
-        {"render good.wav -o new.wav --save-preset new.wav",
-         "gravel: new.wav is the output file; give --save-preset another name\n"},
+        {"render good.wav -o new.wav --save-preset here/new.wav",
+         "gravel: here/new.wav is the output file; give --save-preset another name\n"},
         {"render good.wav --preset p.fxp -o p.fxp",
          "gravel: p.fxp is the preset given with --preset; give -o another name\n"},
         {"render --save-preset gravel-demo.wav",
@@ -487,7 +488,7 @@ TEST_F(GravelTool, NeverWritesOverAFileItReads)
     EXPECT_EQ(readText(folder / "good.wav"), input);
     EXPECT_EQ(readText(folder / "old.wav"), output);
     EXPECT_EQ(readText(folder / "p.fxp"), preset);
-    EXPECT_EQ(files(), (std::set<std::string>{"good.wav", "alias.wav", "old.wav", "p.fxp"}));
+    EXPECT_EQ(files(), (std::set<std::string>{"good.wav", "alias.wav", "here", "old.wav", "p.fxp"}));
 
     // A take named like a temporary file renders like any other.
     fs::rename(folder / "good.wav", folder / "take.wav.partial");
@@ -496,7 +497,8 @@ TEST_F(GravelTool, NeverWritesOverAFileItReads)
     EXPECT_EQ(readText(folder / "take.wav.partial"), input);
     EXPECT_EQ(readAudio(folder / "take.wav").info.frames, 4410);
     EXPECT_EQ(files(),
-              (std::set<std::string>{"take.wav.partial", "take.wav", "alias.wav", "old.wav", "p.fxp"}));
+              (std::set<std::string>{"take.wav.partial", "take.wav", "alias.wav", "here", "old.wav",
+                                     "p.fxp"}));
 }
 
 TEST_F(GravelTool, AFolderGivenForAFileIsAOneLineError)

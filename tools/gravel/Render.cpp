@@ -131,12 +131,21 @@ std::string defaultOutput(const std::string& input)
     return (in.parent_path() / (in.stem().string() + "-gravel" + in.extension().string())).string();
 }
 
+// Where a path leads, through the links among its folders that exist.
+fs::path resolvedPath(const std::string& path)
+{
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+    const fs::path resolved = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute : resolved;
+}
+
 bool sameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec))
         return fs::equivalent(a, b, ec);
-    return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
+    return resolvedPath(a) == resolvedPath(b);
 }
 
 // Refuses to write where the render reads or writes another file: an option
