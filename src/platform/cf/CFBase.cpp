@@ -28,6 +28,8 @@ const char* typeName(CFTypeID id) {
         case kErrorTypeID: return "CFError";
         case kURLTypeID: return "CFURL";
         case kBundleTypeID: return "CFBundle";
+        case kRunLoopTypeID: return "CFRunLoop";
+        case kRunLoopTimerTypeID: return "CFRunLoopTimer";
         default: return "CFType";
     }
 }

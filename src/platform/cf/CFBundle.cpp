@@ -158,12 +158,15 @@ std::string ownExecutable() {
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
+// The application bundle around the running program: X when the program is
+// X/Contents/<architecture folder>/program; null for a program outside one.
 __CFBundle* makeMainBundle() {
     const std::string executable = ownExecutable();
-    std::string folder = executable.empty() ? std::string("/") : fs::path(executable).parent_path().string();
-    const std::string suffix = "/Contents/x86_64-linux";
-    if (folder.size() > suffix.size() && folder.compare(folder.size() - suffix.size(), suffix.size(), suffix) == 0)
-        folder.erase(folder.size() - suffix.size());
+    if (executable.empty()) return nullptr;
+    const fs::path contents = fs::path(executable).parent_path().parent_path();
+    if (contents.filename() != "Contents" || !contents.has_parent_path()) return nullptr;
+    const std::string folder = contents.parent_path().string();
+    if (folder.empty() || folder == "/") return nullptr;
     auto* bundle = new __CFBundle(folder, true);
     bundle->handle = dlopen(nullptr, RTLD_NOW);
     Registry& r = registry();

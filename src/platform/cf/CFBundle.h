@@ -24,8 +24,9 @@ CF_EXPORT const CFStringRef kCFBundleNameKey;
 CF_EXPORT CFTypeID CFBundleGetTypeID(void);
 // NULL when the URL does not name an existing folder.
 CF_EXPORT CFBundleRef CFBundleCreate(CFAllocatorRef allocator, CFURLRef bundleURL);
-// The process's own bundle: the folder around Contents/x86_64-linux/ when the
-// executable lives there, otherwise the executable's folder.
+// The running application's bundle: X when the program is
+// X/Contents/<architecture folder>/program (any folder name, as on macOS where
+// it is MacOS); NULL for a program that lies outside such a folder.
 CF_EXPORT CFBundleRef CFBundleGetMainBundle(void);
 CF_EXPORT CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef bundleID);
 

@@ -21,6 +21,8 @@ enum : CFTypeID {
     kErrorTypeID,
     kURLTypeID,
     kBundleTypeID,
+    kRunLoopTypeID,
+    kRunLoopTimerTypeID,
     kTypeIDCount
 };
 

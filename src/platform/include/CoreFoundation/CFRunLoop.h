@@ -6,11 +6,9 @@
 #pragma once
 
 #include "../Gravel/PlatformBase.h"
+#include "../../cf/CFDate.h"  // CFAbsoluteTime, CFTimeInterval, CFAbsoluteTimeGetCurrent
 
 CF_EXTERN_C_BEGIN
-
-typedef double CFTimeInterval;
-typedef CFTimeInterval CFAbsoluteTime;  // seconds since 1 Jan 2001 00:00 GMT
 
 typedef struct __CFRunLoop* CFRunLoopRef;
 typedef struct __CFRunLoopTimer* CFRunLoopTimerRef;
@@ -25,8 +23,6 @@ enum {
     kCFRunLoopRunTimedOut = 3,       // the time given has passed
     kCFRunLoopRunHandledSource = 4   // returnAfterSourceHandled and something ran
 };
-
-CF_EXPORT CFAbsoluteTime CFAbsoluteTimeGetCurrent(void);
 
 // Loops live as long as the process (retain/release do nothing to them).
 CF_EXPORT CFTypeID CFRunLoopGetTypeID(void);
