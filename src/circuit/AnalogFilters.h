@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 // Single RC sections, each discretised two ways. Component values are stored
 // with their reciprocals and every derived coefficient is recomputed by the
 // setters, so the per-sample forms are multiply-adds only.
@@ -56,6 +58,11 @@ public:
     }
 
     // Current through R at the last sample.
+    bool isFinite() const
+    {
+        return std::isfinite(previousInput) && std::isfinite(previousOutput) &&
+               std::isfinite(current);
+    }
     double getCurrent() const { return previousOutput * G; }
 
 private:

@@ -28,6 +28,9 @@ public:
     void optimize();
     void setClippingType(ClippingTypes type) { clippingType = type; }
     void resetFilters();
+    // The signal state only: the Newton start data (whose curvature may
+    // overflow on a hard edge) is checked where it is used.
+    bool isFinite() const { return MathUtils::allFinite({vA, x1, y1, iCf, iCh, y2}); }
 
     inline double process(double x);
 
@@ -131,14 +134,14 @@ inline double DiodeClippingOpAmpStage::diode(double d, double& i, double& g, dou
 {
     if (type == AsymmetricClipping) {
         // One diode forward for d > 0 (exp(d/Vd) = e²), two in series for d < 0.
-        const double e = std::exp(invTwoVd * d);
+        const double e = Newton::boundedExpAndInverse(invTwoVd * d, Newton::maxSquaredExponent);
         const double inverse = 1.0 / e;
         i = Is * (e * e - inverse);
         g = K * (e * e + 0.5 * inverse);
         curvature = Is * invTwoVd * invTwoVd * (4.0 * e * e - inverse);
         return e;
     }
-    const double e = std::exp(invVd * d);
+    const double e = Newton::boundedExpAndInverse(invVd * d, Newton::maxExponent);
     const double inverse = 1.0 / e;
     i = Is * (e - inverse);
     g = K * (e + inverse);
@@ -199,6 +202,12 @@ void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const 
         v[k] = std::abs(slopeChange) < 0.5
                    ? linearised - 0.5 * d.curvature * delta * delta * inverseSlope * (1.0 - slopeChange)
                    : linearised;
+        // After a sample that drove the diodes to the edge of the
+        // representable, the expansion itself can overflow; the last output
+        // is then as good a start as any, since the rails and the bracket
+        // rescue do the rest.
+        if (!std::isfinite(v[k]))
+            v[k] = s.y1;
     }
 
     // The residual rises with v (the diodes' and the resistors' currents

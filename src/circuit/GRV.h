@@ -45,6 +45,13 @@ public:
 
     void setSampleRate(double sampleRate);
     void resetFilters();
+    // False once any stage holds a non-finite value: the channel then needs
+    // resetFilters before it can make sound again.
+    bool isFinite() const
+    {
+        return inputBuffer.isFinite() && couplingHighPass.isFinite() && clippingStage.isFinite() &&
+               toneLevel.isFinite() && outputBuffer.isFinite();
+    }
 
     double getSampleRate() const { return sampleRate; }
     bool isInputBufferOn() const { return inputBufferOn; }

@@ -4,6 +4,7 @@
 
 #include "circuit/Newton.h"
 #include "circuit/NewtonStart.h"
+#include "utils/MathUtils.h"
 
 // The pedal's input buffer: an emitter follower biased at 4.5 V.
 //
@@ -20,6 +21,8 @@ public:
     void setSampleRate(double sampleRate);
     void optimize();
     void resetFilters();
+    // The signal state only: the Newton start data is checked where it is used.
+    bool isFinite() const { return MathUtils::allFinite({vM1, vE1, x1, vO1, j1, j2}); }
 
     inline double process(double x);
 
@@ -113,7 +116,7 @@ void GRVInputBuffer::processLanes(GRVInputBuffer* const (&stages)[Lanes],
     Newton::LastIterate<double> last[Lanes];
     Newton::solve(vE, last, [&](int k, double& v, double& f, double& fPrime, double& e) {
         const GRVInputBuffer& s = *stages[k];
-        e = std::exp((vB[k] - v) * invVt);
+        e = Newton::boundedExp((vB[k] - v) * invVt);
         f = s.minusS * v + s.IsB2G4 * e + constantPart[k];
         fPrime = s.minusS2 + s.slopeCoeff * e;
     });

@@ -4,6 +4,7 @@
 
 #include "circuit/Newton.h"
 #include "circuit/NewtonStart.h"
+#include "utils/MathUtils.h"
 
 // The pedal's output buffer: an emitter follower driven by the biased tone
 // stage output, then Rb, the output coupling capacitor and the load.
@@ -20,6 +21,7 @@ public:
     void setSampleRate(double sampleRate);
     void optimize();
     void resetFilters();
+    bool isFinite() const { return MathUtils::allFinite({vQ1, vO1, iC1, vE1, x1}); }
 
     inline double process(double x);
 
@@ -94,7 +96,7 @@ void GRVOutputBuffer::processLanes(GRVOutputBuffer* const (&stages)[Lanes],
     Newton::LastIterate<double> last[Lanes];
     Newton::solve(vE, last, [&](int k, double& v, double& f, double& fPrime, double& e) {
         const GRVOutputBuffer& s = *stages[k];
-        e = std::exp((x[k] - v) * invVt);
+        e = Newton::boundedExp((x[k] - v) * invVt);
         f = s.A * v + s.IsS * e + constantPart[k];
         fPrime = s.slopeA + s.slopeCoeff * e;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "circuit/TDFII.h"
@@ -28,6 +29,7 @@ public:
     }
 
     void resetFilters();
+    bool isFinite() const { return filter->isFinite() && std::isfinite(level) && std::isfinite(tone); }
     void setSampleRate(double sampleRate);
     void smoothParameters();
     void init();

@@ -15,6 +15,28 @@ namespace Newton {
 constexpr double tolerance = 1e-6; // V, on the step
 constexpr int maxIterations = 100;
 
+// A junction driven far beyond anything the 9 V pedal could put across it
+// would need a current no double holds. Its exponential is held at the edge
+// of the representable instead: no argument the circuit's finite solutions
+// ever use is touched, and beyond it the junction simply conducts as hard as
+// it can, so Newton keeps finite numbers and the stage saturates.
+constexpr double maxExponent = 709.78271289338397;  // ln(DBL_MAX): exp stays finite
+constexpr double minExponent = -708.39641853226408; // ln(DBL_MIN): 1/exp stays finite,
+                                                    // even with denormals flushed
+constexpr double maxSquaredExponent = 354.89135644669199; // exp² stays finite
+
+// exp held below overflow (a NaN argument stays NaN).
+inline double boundedExp(double argument, double upper = maxExponent)
+{
+    return std::exp(argument > upper ? upper : argument);
+}
+
+// The same for a stage that also divides by the exponential.
+inline double boundedExpAndInverse(double argument, double upper)
+{
+    return boundedExp(argument < minExponent ? minExponent : argument, upper);
+}
+
 // What a solve leaves behind about its last iterate: enough to predict the
 // next sample's solution.
 template <class Aux>

@@ -1,5 +1,7 @@
 #include "circuit/TDFII.h"
 
+#include <cmath>
+
 TDFII::TDFII(int order)
     : order(order), a(new double[order + 1]), b(new double[order + 1]),
       z(new double[order + 1])
@@ -12,6 +14,14 @@ TDFII::~TDFII()
     delete[] a;
     delete[] b;
     delete[] z;
+}
+
+bool TDFII::isFinite() const
+{
+    for (int i = 0; i < order; ++i)
+        if (!std::isfinite(z[i]))
+            return false;
+    return true;
 }
 
 void TDFII::setCoefficients(const double* aIn, const double* bIn)

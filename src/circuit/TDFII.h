@@ -26,6 +26,7 @@ public:
     void clearHistory();
     void clearCoeffs();
     void reset();
+    bool isFinite() const;
 
     int getOrder() const { return order; }
     const double* denominator() const { return a; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 // Polyphase IIR half-band low-pass from two branches of first-order all-pass
 // sections. At the higher rate
 //
@@ -15,6 +17,11 @@ public:
     explicit CAllPassFilter(double coefficient) : a(coefficient) {}
 
     void reset() { x0 = x1 = x2 = y0 = y1 = y2 = 0.0; }
+    bool isFinite() const
+    {
+        return std::isfinite(x0) && std::isfinite(x1) && std::isfinite(x2) && std::isfinite(y0) &&
+               std::isfinite(y1) && std::isfinite(y2);
+    }
 
     // Full-rate form, y[n] = a·(x[n] − y[n−2]) + x[n−2].
     double process(double x)
@@ -67,6 +74,13 @@ public:
     }
 
     void reset();
+    bool isFinite() const
+    {
+        for (int i = 0; i < count; ++i)
+            if (!sections[i]->isFinite())
+                return false;
+        return true;
+    }
     int size() const { return count; }
 
 private:
@@ -125,6 +139,10 @@ public:
     void downsampleBlock(double* in, double* out, int size);
 
     void reset();
+    bool isFinite() const
+    {
+        return std::isfinite(previousBOutput) && branchA->isFinite() && branchB->isFinite();
+    }
 
     int branchASize() const { return branchA->size(); }
     int branchBSize() const { return branchB->size(); }

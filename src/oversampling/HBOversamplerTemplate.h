@@ -71,6 +71,17 @@ public:
         }
     }
 
+    // The model and every half-band stage hold finite values only.
+    bool isFinite() const
+    {
+        if (!model->isFinite())
+            return false;
+        for (uint32_t s = 0; s < stages; ++s)
+            if (!upsamplers[s]->isFinite() || !downsamplers[s]->isFinite())
+                return false;
+        return true;
+    }
+
     bool isUsableFactor(unsigned f) const
     {
         return f >= 2 && f <= maxFactor && (f & (f - 1)) == 0;

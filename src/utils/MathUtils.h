@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <initializer_list>
 
 #include "utils/Assert.h"
 
@@ -35,6 +36,16 @@ inline double scaleToSCurve(double x, double a)
 }
 
 } // namespace Curves
+
+// True when every value is a finite number: the test a channel's state must
+// pass to be worth keeping.
+inline bool allFinite(std::initializer_list<double> values)
+{
+    for (double v : values)
+        if (!std::isfinite(v))
+            return false;
+    return true;
+}
 
 namespace Clipping {
 

@@ -300,6 +300,38 @@ TEST(GRV, NaNPropagatesAndResetFiltersClearsItCompletely)
     EXPECT_EQ(run(model, in), run(fresh, in));
 }
 
+// Far beyond anything a 9 V pedal could be fed, every stage saturates: the
+// junctions conduct as hard as a double allows, the op-amp sits at its rail,
+// and the channel comes back to ordinary audio with finite state throughout.
+TEST(GRV, InputsFarBeyondTheSupplySaturateWithFiniteState)
+{
+    const double fs = 88200.0;
+    const auto in = guitar(fs, 0.02);
+    for (float asymmetric : {0.0f, 1.0f}) {
+        for (float buffersOn : {0.0f, 1.0f}) {
+            SCOPED_TRACE(testing::Message() << asymmetric << " " << buffersOn);
+            GRV model(fs);
+            model.setParameterClippingType(asymmetric);
+            model.setParameterInputBuffer(buffersOn);
+            model.setParameterOutputBuffer(buffersOn);
+            model.setParameterDrive(1.0f);
+            for (double x : {30.0, -30.0, 1e6, -1e30, 6.8e38, -6.8e38, 6.8e38, 0.0}) {
+                const double y = model.process(x);
+                ASSERT_TRUE(std::isfinite(y)) << x;
+                ASSERT_LT(std::abs(y), 20.0) << x;
+                ASSERT_TRUE(model.isFinite()) << x;
+            }
+            for (double x : in)
+                ASSERT_TRUE(std::isfinite(model.process(x)));
+        }
+    }
+    GRV poisoned(fs);
+    poisoned.process(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_FALSE(poisoned.isFinite());
+    poisoned.resetFilters();
+    EXPECT_TRUE(poisoned.isFinite());
+}
+
 TEST(GRV, StereoLanesGiveExactlyWhatEachChannelGivesAlone)
 {
     // Solving the pair's Newton iterations in lock step must not change a
