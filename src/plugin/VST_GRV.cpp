@@ -1,6 +1,7 @@
 #include "plugin/VST_GRV.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -261,22 +262,43 @@ void VST_GRV::setProgramName(char* name)
     target[sizeof(programs[curProgram].name) - 1] = 0;
 }
 
-void VST_GRV::getProgramName(char* name)
+void VST_GRV::programDisplayName(VstInt32 program, char* name) const
 {
-    const char* stored = programs[curProgram].name;
+    const char* stored = programs[program].name;
     if (std::strcmp(stored, "Init") == 0)
-        std::sprintf(name, "%s %d", stored, static_cast<int>(curProgram) + 1);
+        std::sprintf(name, "%s %d", stored, static_cast<int>(program) + 1);
     else
         std::strcpy(name, stored);
+}
+
+void VST_GRV::getProgramName(char* name)
+{
+    programDisplayName(curProgram, name);
+}
+
+// Hosts list the programs by this before loading any of them.
+bool VST_GRV::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text)
+{
+    if (index < 0 || index >= numPrograms || !text)
+        return false;
+    programDisplayName(index, text);
+    return true;
+}
+
+VstInt32 VST_GRV::getPlugCategory()
+{
+    return kPlugCategEffect;
 }
 
 // ---- rate and identity ----
 
 void VST_GRV::setSampleRate(float rate)
 {
-    // A rate the models cannot run at (zero, negative, NaN, infinite) would
-    // fill every filter with NaN; it is ignored.
-    if (!(rate > 0.0f) || std::isinf(rate))
+    // Rates outside 8 kHz to 768 kHz (NaN included) are ignored: zero or
+    // negative ones fill every filter with NaN, and a huge one overflows the
+    // tone glide's step counter. Up to 8x that is a 6.1 MHz model, which the
+    // circuit still runs at.
+    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate))
         return;
     AudioEffectX::setSampleRate(rate);
     pendingSampleRate.store(rate, std::memory_order_relaxed);
@@ -364,6 +386,40 @@ void VST_GRV::resetChannels()
     }
 }
 
+bool VST_GRV::channelsAreFinite() const
+{
+    return oversamplerL->isFinite() && oversamplerR->isFinite();
+}
+
+namespace {
+
+// The loudest a float sample can ask of the models, at the highest gain.
+// Doubles beyond it are taken at it: the model stays finite up to here, and a
+// 9 V pedal hears nothing louder in them.
+constexpr double kLoudestModelInput = 2.0 * static_cast<double>(FLT_MAX);
+
+// One host sample times the input gain, as the models take it. A missing
+// channel, NaN or infinity is silence: none of them may reach a model's state.
+template <typename Sample>
+double modelInput(const Sample* channel, VstInt32 i, double gain)
+{
+    if (!channel)
+        return 0.0;
+    const double x = static_cast<double>(channel[i]) * gain;
+    if (!std::isfinite(x))
+        return 0.0;
+    return std::min(std::max(x, -kLoudestModelInput), kLoudestModelInput);
+}
+
+template <typename Sample>
+void writeOutput(Sample* channel, VstInt32 i, double y)
+{
+    if (channel)
+        channel[i] = static_cast<Sample>(y);
+}
+
+} // namespace
+
 template <typename Sample>
 void VST_GRV::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFrames)
 {
@@ -372,6 +428,8 @@ void VST_GRV::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFra
     DenormalGuard denormals;
     applyPendingChanges();
 
+    // A host may hand a null channel: a missing input is silence, a missing
+    // output is skipped.
     const Sample* in0 = inputs[0];
     const Sample* in1 = inputs[1];
     Sample* out0 = outputs[0];
@@ -382,10 +440,12 @@ void VST_GRV::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFra
     case 0:
         for (VstInt32 i = 0; i < sampleFrames; ++i) {
             // Both read before either is written: the buffers may be shared.
-            const Sample l = in0[i];
-            const Sample r = in1[i];
-            out0[i] = l;
-            out1[i] = r;
+            const Sample l = in0 ? in0[i] : Sample(0);
+            const Sample r = in1 ? in1[i] : Sample(0);
+            if (out0)
+                out0[i] = l;
+            if (out1)
+                out1[i] = r;
         }
         break;
     case 1:
@@ -393,12 +453,11 @@ void VST_GRV::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFra
             const int n = std::min<VstInt32>(kChunkFrames, sampleFrames - start);
             double x[kChunkFrames];
             for (int i = 0; i < n; ++i)
-                x[i] = static_cast<double>(in0[start + i]) * gain;
+                x[i] = modelInput(in0, start + i, gain);
             oversamplerL->processOversampledBlock(x, x, n);
             for (int i = 0; i < n; ++i) {
-                const Sample y = static_cast<Sample>(x[i]);
-                out0[start + i] = y;
-                out1[start + i] = y;
+                writeOutput(out0, start + i, x[i]);
+                writeOutput(out1, start + i, x[i]);
             }
         }
         break;
@@ -409,23 +468,26 @@ void VST_GRV::processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFra
             // The whole chunk is read before any of it is written: the host's
             // buffers may be shared.
             for (int i = 0; i < n; ++i) {
-                xl[i] = static_cast<double>(in0[start + i]) * gain;
-                xr[i] = static_cast<double>(in1[start + i]) * gain;
+                xl[i] = modelInput(in0, start + i, gain);
+                xr[i] = modelInput(in1, start + i, gain);
             }
             // Both channels in lock step, their models' stages overlapping;
             // each comes out as it would sample by sample alone.
             HBOversampler<GRV>::processOversampledPairBlock(*oversamplerL, *oversamplerR, xl, xr, xl,
                                                             xr, n);
             for (int i = 0; i < n; ++i) {
-                out0[start + i] = static_cast<Sample>(xl[i]);
-                out1[start + i] = static_cast<Sample>(xr[i]);
+                writeOutput(out0, start + i, xl[i]);
+                writeOutput(out1, start + i, xr[i]);
             }
         }
         break;
     }
 
-    // A model that went to NaN starts the next block from clean state.
-    if (std::isnan(out0[sampleFrames - 1]) || std::isnan(out1[sampleFrames - 1]))
+    // A channel whose state went non-finite starts the next block clean. The
+    // state is checked, not the last output: the half-band stages delay the
+    // damage, so a block can end on a finite sample with the model already
+    // lost.
+    if (!channelsAreFinite())
         resetChannels();
 }
 

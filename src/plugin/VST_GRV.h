@@ -71,6 +71,8 @@ public:
     void setProgram(VstInt32 program) override;
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    VstInt32 getPlugCategory() override;
 
     void setSampleRate(float rate) override;
 
@@ -92,11 +94,17 @@ public:
     static constexpr double kLowFactorBelow = 0.3333;  // Oversampling: 2 below this
     static constexpr double kHighFactorFrom = 0.6666;  // 8 from this, 4 between
 
+    // Host rates the models run at (Hz); others are ignored.
+    static constexpr float kMinSampleRate = 8000.0f;
+    static constexpr float kMaxSampleRate = 768000.0f;
+
 private:
     template <typename Sample>
     void processBlock(Sample** inputs, Sample** outputs, VstInt32 sampleFrames);
     void applyPendingChanges();
     void resetChannels();
+    bool channelsAreFinite() const;
+    void programDisplayName(VstInt32 program, char* name) const;
     float slotValue(VstInt32 index) const;
     static unsigned factorFor(float value);
 

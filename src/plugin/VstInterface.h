@@ -250,6 +250,7 @@ constexpr VstInt32 kVstVersion = 2400;
 // Plug-in categories answered by effGetPlugCategory.
 enum VstPlugCategory : VstInt32 {
     kPlugCategUnknown = 0,
+    kPlugCategEffect = 1,
     kPlugCategSynth = 2,
 };
 
