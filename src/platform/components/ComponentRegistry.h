@@ -16,7 +16,7 @@ struct ComponentRecord {
     ComponentRoutineUPP entry;  // resolved at the first open
 };
 
-// One open instance; freed when it is closed.
+// One instance; when closed it is marked so and kept (see retire()).
 struct ComponentInstanceRecord {
     UInt32 magic;
     ComponentRecord* component;
