@@ -46,6 +46,17 @@ bool GRV_GUI::open(void* parent)
         frontPanel = new CBitmap("FrontPanel.bmp");
         bitmapsLoaded = true;
     }
+    CFrame* newFrame = new CFrame(CRect(0, 0, frontPanel->getWidth(), frontPanel->getHeight()), parent, this);
+    // The host asked for the editor in its window and none could be made (no
+    // display, or a window id that does not exist): say so, so the host does
+    // not wait on a window that never shows. Without a parent the editor
+    // draws offscreen, as snapshots do.
+    if (parent && !newFrame->isWindowed()) {
+        newFrame->forget();
+        AEffGUIEditor::close();
+        return false;
+    }
+
     CBitmap* knobBitmap = new CBitmap("PlasticKnob.png");
     CBitmap* metalSwitchBitmap = new CBitmap("MetalSwitch.png");
     CBitmap* footSwitchBitmap = new CBitmap("FootSwitch.png");
@@ -54,8 +65,6 @@ bool GRV_GUI::open(void* parent)
     CBitmap* switch3Bitmap = new CBitmap("PlasticSwitch3Pos.png");
     CBitmap* faderHeadBitmap = new CBitmap("FaderHead.png");
     CBitmap* faderBodyBitmap = new CBitmap("FaderBody.png");
-
-    CFrame* newFrame = new CFrame(CRect(0, 0, frontPanel->getWidth(), frontPanel->getHeight()), parent, this);
 
     frontOverlay = new CAnimKnob(CRect(0, 0, 263, 350), this, -1, 1, 350, nullptr);
     frontOverlay->setMouseableArea(CRect(0, 0, 1, 1));
@@ -152,9 +161,11 @@ bool GRV_GUI::open(void* parent)
     controls[10] = oversamplingSwitch;
     frame = newFrame;
 
-    windowThread = std::this_thread::get_id();
+    // Published before the window counts as open: automation on other
+    // threads reads it once it sees windowOpen.
+    windowThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     pendingMask.store(0);
-    windowOpen.store(true);
+    windowOpen.store(true, std::memory_order_release);
     for (int32_t i = 0; i < kNumParams; ++i) setParameter(i, param(i));
     switchPanel(frontShown);
     return true;
@@ -190,7 +201,7 @@ void GRV_GUI::close()
 void GRV_GUI::setParameter(VstInt32 index, float value)
 {
     if (index < 0 || index >= kNumParams || !windowOpen.load(std::memory_order_acquire)) return;
-    if (std::this_thread::get_id() == windowThread) {
+    if (std::this_thread::get_id() == windowThread.load(std::memory_order_relaxed)) {
         if (frame && controls[index]) controls[index]->setValue(value);
         return;
     }

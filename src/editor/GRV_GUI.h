@@ -69,7 +69,8 @@ private:
 
     // Values automated from other threads, applied by idle.
     std::atomic<bool> windowOpen{false};
-    std::thread::id windowThread;
+    // Written by open on the host's UI thread while automation may read it.
+    std::atomic<std::thread::id> windowThread{};
     std::atomic<uint32_t> pendingMask{0};
     std::atomic<float> pendingValues[kNumParams] = {};
 };

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -440,6 +441,23 @@ TEST_F(EditorTest, OpeningTwiceWithoutCloseKeepsOneFrame)
 
 // Two plug-in instances share the bundle reference: closing either one
 // first must leave the other able to load its pictures.
+// A host window but no display to put the editor on: the host hears that
+// no editor opened, and the editor stays usable for a later open.
+TEST_F(EditorTest, NoDisplayMeansNoEditorForAHostWindow)
+{
+    const char* saved = std::getenv("DISPLAY");
+    const std::string display = saved ? saved : "";
+    unsetenv("DISPLAY");
+    EXPECT_EQ(EditorHost::dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t(0x400001))), 0);
+    EXPECT_EQ(frame(), nullptr);
+    EditorHost::dispatch(effect, effEditIdle);
+    close();
+    if (saved) setenv("DISPLAY", display.c_str(), 1);
+    EXPECT_EQ(open(), 1);
+    EXPECT_NE(frame(), nullptr);
+    close();
+}
+
 TEST(EditorBundle, TwoInstancesClosedInEitherOrder)
 {
     AEffGUIEditor::setBundleLocationOverride(GRAVEL_TEST_BUNDLE_DIR);
