@@ -160,7 +160,7 @@ TEST(BundleFiles, LayoutAndExports)
             exported.insert(name);
     }
     EXPECT_EQ(pclose(pipe), 0);
-    const std::set<std::string> expected = {"VSTPluginMain", "addTrack", "removeTrack", "dumpLeaks",
+    const std::set<std::string> expected = {"VSTPluginMain", "TandemEntry", "addTrack", "removeTrack", "dumpLeaks",
                                             "resetLeaksTracing", "allocList"};
     EXPECT_EQ(exported, expected);
 }

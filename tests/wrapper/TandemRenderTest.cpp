@@ -1,0 +1,402 @@
+// Rendering through the AudioUnit API: buses, formats, slices and the audio
+// path's promises (no allocation, no lock), on the fake effect and on Gravel.
+
+#include "TandemTestSupport.h"
+
+#include "AllocationCounter.h"
+#include "wrapper/VSTPlugIn.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+
+// Counts mutex locks while armed: the render path must take none. glibc's
+// own entry is reached under its internal name.
+namespace lock_counter {
+std::atomic<bool> armed{false};
+std::atomic<long> count{0};
+} // namespace lock_counter
+
+#if GRAVEL_COUNTS_MALLOC
+extern "C" int glibcMutexLock(pthread_mutex_t* mutex);
+__asm__(".symver glibcMutexLock, __pthread_mutex_lock@GLIBC_2.2.5");
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex)
+{
+    if (lock_counter::armed.load(std::memory_order_relaxed))
+        lock_counter::count.fetch_add(1, std::memory_order_relaxed);
+    return glibcMutexLock(mutex);
+}
+#endif
+
+namespace {
+
+const std::string stereoName = "Test: Stereo";
+
+std::unique_ptr<OpenedUnit> openStereo() { return std::unique_ptr<OpenedUnit>(openTestComponent("Stereo", "FBst")); }
+std::unique_ptr<OpenedUnit> openMonoIO() { return std::unique_ptr<OpenedUnit>(openTestComponent("MonoIO", "FBmo")); }
+
+OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, const AudioStreamBasicDescription& format)
+{
+    return AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format);
+}
+
+OSStatus setSource(AudioUnit unit, RampSource& source)
+{
+    AURenderCallbackStruct callback = source.callback();
+    return AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
+                                sizeof callback);
+}
+
+void countingListener(void* reference, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement)
+{
+    ++*static_cast<int*>(reference);
+}
+
+// A unit around the fake effect, initialized, fed by a ramp.
+struct FakeRender : testing::Test {
+    void SetUp() override
+    {
+        resetFakeBus();
+        opened = openStereo();
+        ASSERT_EQ(opened->status, noErr);
+        unit = opened->unit;
+        ASSERT_EQ(setSource(unit, source), noErr);
+        ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+    }
+    FakeBusState& fake = fakeBus();
+    std::unique_ptr<OpenedUnit> opened;
+    AudioUnit unit = nullptr;
+    RampSource source;
+};
+
+} // namespace
+
+TEST_F(FakeRender, SliceLimitsAndBusesAreChecked)
+{
+    StderrCapture log;
+    BufferList out(2, 4097);
+    AudioTimeStamp stamp = sampleTime(0);
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 4096, out.get()), noErr);
+    EXPECT_EQ(fake.lastFrames, 4096);
+    stamp.mSampleTime = 4096;
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 4097, out.get()), paramErr);
+    EXPECT_TRUE(log.contains(logLine(
+        stereoName, "AURender called for an unexpected large number of frames (expected max 4096, got 4097)")));
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 1, 64, out.get()), paramErr);
+    EXPECT_TRUE(log.contains(logLine(stereoName, "AURender called for an invalid bus (1)")));
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, nullptr, 0, 64, out.get()), paramErr);
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, nullptr), paramErr);
+    EXPECT_EQ(fake.processCalls, 1);
+}
+
+TEST_F(FakeRender, OneTimeStampIsRenderedOnce)
+{
+    BufferList first(2, 128), second(2, 128);
+    AudioTimeStamp stamp = sampleTime(1000);
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 128, first.get()), noErr);
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 128, second.get()), noErr);
+    EXPECT_EQ(fake.processCalls, 1);
+    EXPECT_EQ(source.calls, 1);
+    EXPECT_EQ(first.storage, second.storage);
+    for (int i = 0; i < 128; ++i) {
+        EXPECT_FLOAT_EQ(first.channel(0)[i], RampSource::value(0, 1000 + i));
+        EXPECT_FLOAT_EQ(first.channel(1)[i], 2 * RampSource::value(1, 1000 + i));
+    }
+    stamp.mSampleTime += 128;
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 128, second.get()), noErr);
+    EXPECT_EQ(fake.processCalls, 2);
+}
+
+TEST_F(FakeRender, HostBuffersAreFilledOrPointedAtAndNeverOverrun)
+{
+    // No data pointers: the host gets the unit's own buffers.
+    BufferList pointed(2, 64, false);
+    AudioTimeStamp stamp = sampleTime(0);
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, pointed.get()), noErr);
+    ASSERT_NE(pointed.channel(0), nullptr);
+    ASSERT_NE(pointed.channel(1), nullptr);
+    EXPECT_NE(pointed.channel(0), pointed.channel(1));
+    EXPECT_FLOAT_EQ(pointed.channel(1)[63], 2 * RampSource::value(1, 63));
+
+    // More buffers than the bus has channels: the extra ones repeat the last
+    // channel instead of reading past the bus.
+    BufferList wide(4, 64);
+    stamp.mSampleTime = 64;
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, wide.get()), noErr);
+    EXPECT_EQ(wide.storage[2], wide.storage[1]);
+    EXPECT_EQ(wide.storage[3], wide.storage[1]);
+    wide.list.mBuffers[0].mData = nullptr;
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, wide.get()), noErr);
+    EXPECT_EQ(wide.channel(3)[0], wide.channel(1)[0]);
+
+    // A buffer declared smaller than the slice gets only what fits.
+    BufferList small(2, 64);
+    small.list.mBuffers[0].mDataByteSize = 16;
+    stamp.mSampleTime = 128;
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, small.get()), noErr);
+    EXPECT_FLOAT_EQ(small.channel(0)[3], RampSource::value(0, 131));
+    EXPECT_EQ(small.channel(0)[4], -99.0f);
+}
+
+TEST_F(FakeRender, SilenceIsReportedBothWays)
+{
+    // No callback, no connection: zeros, flagged silent to the effect.
+    AURenderCallbackStruct none = {nullptr, nullptr};
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &none,
+                                   sizeof none),
+              noErr);
+    fake.outputSilentAnswer = true;
+    BufferList out(2, 32);
+    AudioTimeStamp stamp = sampleTime(0);
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(AudioUnitRender(unit, &flags, &stamp, 0, 32, out.get()), noErr);
+    EXPECT_EQ(fake.lastInputSilence, 1);
+    EXPECT_EQ(flags, UInt32(kAudioUnitRenderAction_OutputIsSilence));
+    EXPECT_EQ(out.channel(1)[5], 0.0f);
+
+    ASSERT_EQ(setSource(unit, source), noErr);
+    fake.outputSilentAnswer = false;
+    stamp.mSampleTime = 32;
+    ASSERT_EQ(AudioUnitRender(unit, &flags, &stamp, 0, 32, out.get()), noErr);
+    EXPECT_EQ(fake.lastInputSilence, 0);
+    EXPECT_EQ(flags, 0u);
+}
+
+TEST_F(FakeRender, AFailingSourceStopsTheSlice)
+{
+    source.status = -1234;
+    BufferList out(2, 32);
+    AudioTimeStamp stamp = sampleTime(0);
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 32, out.get()), -1234);
+    EXPECT_EQ(fake.processCalls, 0);
+    EXPECT_EQ(out.channel(0)[0], -99.0f) << "the caller's buffers are untouched";
+}
+
+TEST_F(FakeRender, FormatsAreCheckedAndTheSameRateIsNotSentTwice)
+{
+    StderrCapture log;
+    AudioStreamBasicDescription integer = floatFormat(44100, 2);
+    integer.mFormatFlags = kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsNonInterleaved;
+    integer.mBitsPerChannel = 16;
+    integer.mBytesPerFrame = integer.mBytesPerPacket = 2;
+    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, integer), kAudioUnitErr_FormatNotSupported);
+    EXPECT_EQ(log.text().find("Expecting"), std::string::npos);
+    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Output, floatFormat(44100, 3)), kAudioUnitErr_FormatNotSupported);
+    EXPECT_TRUE(log.contains(logLine(stereoName, "Expecting 1 to 2 channels")));
+    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(44100, 1)), kAudioUnitErr_FormatNotSupported)
+        << "mono on a stereo bus only with CanDoMonoIO";
+    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(0, 2)), kAudioUnitErr_FormatNotSupported);
+
+    int heard = 0;
+    ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_StreamFormat, countingListener, &heard), noErr);
+    const int rateCalls = fake.sampleRateCalls;
+    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(44100, 2)), noErr);
+    EXPECT_EQ(fake.sampleRateCalls, rateCalls) << "the same rate again sends nothing";
+    EXPECT_EQ(heard, 0);
+    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Output, floatFormat(96000, 2)), noErr);
+    EXPECT_EQ(fake.sampleRateCalls, rateCalls + 1);
+    EXPECT_FLOAT_EQ(fake.lastSampleRate, 96000.0f);
+    EXPECT_EQ(heard, 2) << "the input and the output bus's formats changed";
+    Float64 rate = 0;
+    UInt32 size = sizeof rate;
+    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_SampleRate, kAudioUnitScope_Input, 0, &rate, &size), noErr);
+    EXPECT_EQ(rate, 96000.0);
+    const Float64 bad = -1.0;
+    EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SampleRate, kAudioUnitScope_Global, 0, &bad, sizeof bad),
+              kAudioUnitErr_InvalidPropertyValue);
+}
+
+TEST_F(FakeRender, SliceSizeChangesOnlyWhileUninitialized)
+{
+    StderrCapture log;
+    UInt32 frames = 8192;
+    EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames,
+                                   sizeof frames),
+              kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_TRUE(log.contains(logLine(stereoName, "Cannot change the maximum frames per slice while initialized")));
+
+    ASSERT_EQ(AudioUnitUninitialize(unit), noErr);
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames,
+                                   sizeof frames),
+              noErr);
+    EXPECT_EQ(fake.lastBlockSize, 8192);
+    ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+    BufferList out(2, 8193);
+    AudioTimeStamp stamp = sampleTime(0);
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 8192, out.get()), noErr);
+    EXPECT_FLOAT_EQ(out.channel(1)[8191], 2 * RampSource::value(1, 8191));
+    EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 8193, out.get()), paramErr);
+}
+
+TEST(TandemRenderChannels, AMonoSourceFeedsBothPinsOfAStereoBus)
+{
+    FakeBusState& fake = resetFakeBus();
+    auto opened = openMonoIO();
+    ASSERT_EQ(opened->status, noErr);
+    AudioUnit unit = opened->unit;
+    RampSource source;
+    ASSERT_EQ(setSource(unit, source), noErr);
+    ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(44100, 1)), noErr);
+    ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+
+    BufferList out(2, 64);
+    AudioTimeStamp stamp = sampleTime(0);
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, out.get()), noErr);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_FLOAT_EQ(out.channel(0)[i], RampSource::value(0, i));
+        EXPECT_FLOAT_EQ(out.channel(1)[i], 2 * RampSource::value(0, i)) << "pin 1 heard the mono channel";
+    }
+
+    // A mono output: both pins write into the one buffer, the last one wins.
+    ASSERT_EQ(AudioUnitUninitialize(unit), noErr);
+    ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(44100, 2)), noErr);
+    ASSERT_EQ(setFormat(unit, kAudioUnitScope_Output, floatFormat(44100, 1)), noErr);
+    ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+    BufferList mono(1, 64);
+    stamp.mSampleTime = 64;
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, mono.get()), noErr);
+    EXPECT_FLOAT_EQ(mono.channel(0)[10], 2 * RampSource::value(1, 74));
+    EXPECT_EQ(fake.processCalls, 2);
+}
+
+// ---- Gravel itself, through the AudioUnit API and through its VST entry ----
+
+namespace {
+
+struct DirectHost : VSTHost {
+    void getVendor(VSTPlugIn*, char* text) override { std::strcpy(text, "test"); }
+    void getProduct(VSTPlugIn*, char* text) override { std::strcpy(text, "test"); }
+    int getVersion(VSTPlugIn*) override { return 1; }
+    bool canDo(VSTPlugIn*, const char*) override { return false; }
+    VstTimeInfo* getTimeInfo(VSTPlugIn*, int) override { return &timeInfo; }
+    void beginEdit(VSTPlugIn*, int) override {}
+    void automate(VSTPlugIn*, int, float) override {}
+    void endEdit(VSTPlugIn*, int) override {}
+    bool isIOPinConnected(VSTPlugIn*, bool, int) override { return true; }
+    void idle(VSTPlugIn*) override {}
+    void updateDisplay(VSTPlugIn*) override {}
+    void resizeWindow(VSTPlugIn*, int, int) override {}
+    VstTimeInfo timeInfo{};
+};
+
+// A guitar-like test signal: a decaying 110 Hz tone with some harmonics.
+float riff(UInt32 channel, double sample)
+{
+    const double t = sample / 48000.0;
+    return float((0.4 + 0.1 * channel) * std::exp(-2.0 * std::fmod(t, 0.5)) *
+                 (std::sin(2 * M_PI * 110 * t) + 0.3 * std::sin(2 * M_PI * 330 * t)));
+}
+
+OSStatus riffSource(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp* stamp, UInt32, UInt32 frames,
+                    AudioBufferList* ioData)
+{
+    for (UInt32 c = 0; c < ioData->mNumberBuffers; ++c)
+        for (UInt32 i = 0; i < frames; ++i)
+            static_cast<float*>(ioData->mBuffers[c].mData)[i] = riff(c, stamp->mSampleTime + i);
+    return noErr;
+}
+
+const int sliceSizes[] = {512, 512, 77, 1024, 3, 512};
+
+std::vector<float> renderGravelThroughAudioUnit(AudioUnit unit)
+{
+    std::vector<float> result;
+    BufferList out(2, 1024);
+    double time = 0;
+    for (int frames : sliceSizes) {
+        AudioTimeStamp stamp = sampleTime(time);
+        if (AudioUnitRender(unit, nullptr, &stamp, 0, UInt32(frames), out.get()) != noErr)
+            return {};
+        for (int c = 0; c < 2; ++c)
+            result.insert(result.end(), out.channel(c), out.channel(c) + frames);
+        time += frames;
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(TandemGravel, RendersWhatTheVSTEntryRenders)
+{
+    StderrCapture quiet;
+    OpenedUnit opened(GRAVEL_BUNDLE_DIR, "Grvl", "Bkfd");
+    ASSERT_EQ(opened.status, noErr) << quiet.text();
+    AudioUnit unit = opened.unit;
+    AURenderCallbackStruct callback = {riffSource, nullptr};
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
+                                   sizeof callback),
+              noErr);
+    ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(48000, 2)), noErr);
+    ASSERT_EQ(setFormat(unit, kAudioUnitScope_Output, floatFormat(48000, 2)), noErr);
+    ASSERT_EQ(AudioUnitSetParameter(unit, 1, kAudioUnitScope_Global, 0, 0.8f, 0), noErr); // Drive
+    ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+    const std::vector<float> viaAudioUnit = renderGravelThroughAudioUnit(unit);
+    ASSERT_FALSE(viaAudioUnit.empty());
+
+    DirectHost host;
+    CFURLRef url = CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(GRAVEL_BUNDLE_DIR),
+                                                           CFIndex(std::strlen(GRAVEL_BUNDLE_DIR)), true);
+    CFBundleRef bundle = CFBundleCreate(nullptr, url);
+    CFRelease(url);
+    ASSERT_NE(bundle, nullptr);
+    VSTPlugIn direct(host, bundle, 44100.0f, 4096);
+    CFRelease(bundle);
+    direct.open();
+    direct.setSampleRate(48000.0f);
+    direct.setParameter(1, 0.8f);
+    direct.resume();
+    std::vector<float> viaVST;
+    std::vector<float> left(1024), right(1024);
+    double time = 0;
+    for (int frames : sliceSizes) {
+        for (int i = 0; i < frames; ++i) {
+            left[i] = riff(0, time + i);
+            right[i] = riff(1, time + i);
+        }
+        float* io[2] = {left.data(), right.data()};
+        direct.processReplacing(io, io, frames);
+        viaVST.insert(viaVST.end(), left.begin(), left.begin() + frames);
+        viaVST.insert(viaVST.end(), right.begin(), right.begin() + frames);
+        time += frames;
+    }
+    direct.suspend();
+    ASSERT_EQ(viaAudioUnit.size(), viaVST.size());
+    EXPECT_TRUE(viaAudioUnit == viaVST) << "sample for sample";
+    double energy = 0;
+    for (float x : viaAudioUnit)
+        energy += double(x) * x;
+    EXPECT_GT(energy, 1.0) << "the pedal was heard, not silence";
+}
+
+TEST(TandemGravel, RenderingAllocatesNothingAndTakesNoLock)
+{
+    StderrCapture quiet;
+    OpenedUnit opened(GRAVEL_BUNDLE_DIR, "Grvl", "Bkfd");
+    ASSERT_EQ(opened.status, noErr);
+    AudioUnit unit = opened.unit;
+    AURenderCallbackStruct callback = {riffSource, nullptr};
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
+                                   sizeof callback),
+              noErr);
+    ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+    BufferList out(2, 512), pointed(2, 512, false);
+    AudioTimeStamp stamp = sampleTime(0);
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 512, out.get()), noErr); // settles first-block work
+
+    lock_counter::count = 0;
+    allocation_counter::Scope allocations;
+    lock_counter::armed = true;
+    for (int slice = 1; slice <= 50; ++slice) {
+        stamp.mSampleTime = 512.0 * slice;
+        AudioUnitRenderActionFlags flags = 0;
+        AudioUnitRender(unit, &flags, &stamp, 0, 512, slice % 2 ? out.get() : pointed.get());
+        pointed.list.mBuffers[0].mData = pointed.list.mBuffers[1].mData = nullptr;
+    }
+    lock_counter::armed = false;
+    EXPECT_EQ(allocations.allocations(), 0);
+#if GRAVEL_COUNTS_MALLOC
+    EXPECT_EQ(lock_counter::count.load(), 0);
+#endif
+}
