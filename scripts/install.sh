@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the built Gravel.vst bundle where Linux VST 2.4 hosts look for
-# plug-ins: ~/.vst by default, or the folder given with --prefix.
+# plug-ins: ~/.vst by default, or the folder given with --prefix. The same
+# bundle is an AudioUnit component: a link to it in ~/.au (or the folder given
+# with --au-prefix), one of the folders AudioUnit hosts search (AU_PATH),
+# makes it found there too.
 #
 # Only Gravel.vst itself is ever replaced, and only when the bundle already
 # there is ours (same bundle identifier) and not newer than this build
@@ -10,20 +13,25 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [--prefix DIR] [--bundle PATH] [--force]"
-  echo "  --prefix DIR   install into DIR (default: \$HOME/.vst)"
-  echo "  --bundle PATH  the bundle to install (default: build/Gravel.vst)"
-  echo "  --force        replace an installed Gravel.vst even if it is newer"
+  echo "usage: $0 [--prefix DIR] [--au-prefix DIR] [--bundle PATH] [--force]"
+  echo "  --prefix DIR     install into DIR (default: \$HOME/.vst)"
+  echo "  --au-prefix DIR  link the installed bundle into DIR for AudioUnit hosts"
+  echo "                   (default: \$HOME/.au)"
+  echo "  --bundle PATH    the bundle to install (default: build/Gravel.vst)"
+  echo "  --force          replace an installed Gravel.vst even if it is newer"
 }
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 prefix="${HOME}/.vst"
+au_prefix="${HOME}/.au"
 bundle="${root}/build/Gravel.vst"
 force=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; prefix="$2"; shift 2 ;;
     --prefix=*) prefix="${1#--prefix=}"; shift ;;
+    --au-prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; au_prefix="$2"; shift 2 ;;
+    --au-prefix=*) au_prefix="${1#--au-prefix=}"; shift ;;
     --bundle) [ $# -ge 2 ] || { usage >&2; exit 2; }; bundle="$2"; shift 2 ;;
     --bundle=*) bundle="${1#--bundle=}"; shift ;;
     --force) force=1; shift ;;
@@ -85,3 +93,16 @@ if ! mv "${stage}/Gravel.vst" "${target}"; then
   exit 1
 fi
 echo "install: Gravel.vst ${new_version} installed in ${prefix}"
+
+# The AudioUnit link: only a link of that name is ever replaced.
+installed="$(cd "${prefix}" && pwd)/Gravel.vst"
+au_link="${au_prefix}/Gravel.vst"
+if [ -e "${au_link}" ] && [ ! -L "${au_link}" ]; then
+  echo "install: ${au_link} exists and is not a link; leaving it alone (AudioUnit hosts will not see this install)" >&2
+  exit 1
+fi
+if [ "$(cd "$(dirname "${installed}")" && pwd)" = "$(mkdir -p "${au_prefix}" && cd "${au_prefix}" && pwd)" ]; then
+  exit 0 # installed straight into the AudioUnit folder: nothing to link
+fi
+ln -sfn "${installed}" "${au_link}"
+echo "install: linked ${au_link} -> ${installed} for AudioUnit hosts"

@@ -5,6 +5,8 @@ set -euo pipefail
 install="$1"
 bundle="$2"
 scratch="$(mktemp -d)"
+# The script also links into ~/.au: never the real home of whoever runs this.
+export HOME="${scratch}/home"
 trap 'rm -rf "${scratch}"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
