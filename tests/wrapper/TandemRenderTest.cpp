@@ -4,7 +4,7 @@
 #include "TandemTestSupport.h"
 
 #include "AllocationCounter.h"
-#include "wrapper/VSTPlugIn.h"
+#include "TandemDirectRender.h"
 
 #include <gtest/gtest.h>
 
@@ -263,61 +263,6 @@ TEST(TandemRenderChannels, AMonoSourceFeedsBothPinsOfAStereoBus)
 
 // ---- Gravel itself, through the AudioUnit API and through its VST entry ----
 
-namespace {
-
-struct DirectHost : VSTHost {
-    void getVendor(VSTPlugIn*, char* text) override { std::strcpy(text, "test"); }
-    void getProduct(VSTPlugIn*, char* text) override { std::strcpy(text, "test"); }
-    int getVersion(VSTPlugIn*) override { return 1; }
-    bool canDo(VSTPlugIn*, const char*) override { return false; }
-    VstTimeInfo* getTimeInfo(VSTPlugIn*, int) override { return &timeInfo; }
-    void beginEdit(VSTPlugIn*, int) override {}
-    void automate(VSTPlugIn*, int, float) override {}
-    void endEdit(VSTPlugIn*, int) override {}
-    bool isIOPinConnected(VSTPlugIn*, bool, int) override { return true; }
-    void idle(VSTPlugIn*) override {}
-    void updateDisplay(VSTPlugIn*) override {}
-    void resizeWindow(VSTPlugIn*, int, int) override {}
-    VstTimeInfo timeInfo{};
-};
-
-// A guitar-like test signal: a decaying 110 Hz tone with some harmonics.
-float riff(UInt32 channel, double sample)
-{
-    const double t = sample / 48000.0;
-    return float((0.4 + 0.1 * channel) * std::exp(-2.0 * std::fmod(t, 0.5)) *
-                 (std::sin(2 * M_PI * 110 * t) + 0.3 * std::sin(2 * M_PI * 330 * t)));
-}
-
-OSStatus riffSource(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp* stamp, UInt32, UInt32 frames,
-                    AudioBufferList* ioData)
-{
-    for (UInt32 c = 0; c < ioData->mNumberBuffers; ++c)
-        for (UInt32 i = 0; i < frames; ++i)
-            static_cast<float*>(ioData->mBuffers[c].mData)[i] = riff(c, stamp->mSampleTime + i);
-    return noErr;
-}
-
-const int sliceSizes[] = {512, 512, 77, 1024, 3, 512};
-
-std::vector<float> renderGravelThroughAudioUnit(AudioUnit unit)
-{
-    std::vector<float> result;
-    BufferList out(2, 1024);
-    double time = 0;
-    for (int frames : sliceSizes) {
-        AudioTimeStamp stamp = sampleTime(time);
-        if (AudioUnitRender(unit, nullptr, &stamp, 0, UInt32(frames), out.get()) != noErr)
-            return {};
-        for (int c = 0; c < 2; ++c)
-            result.insert(result.end(), out.channel(c), out.channel(c) + frames);
-        time += frames;
-    }
-    return result;
-}
-
-} // namespace
-
 TEST(TandemGravel, RendersWhatTheVSTEntryRenders)
 {
     StderrCapture quiet;
@@ -332,7 +277,7 @@ TEST(TandemGravel, RendersWhatTheVSTEntryRenders)
     ASSERT_EQ(setFormat(unit, kAudioUnitScope_Output, floatFormat(48000, 2)), noErr);
     ASSERT_EQ(AudioUnitSetParameter(unit, 1, kAudioUnitScope_Global, 0, 0.8f, 0), noErr); // Drive
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
-    const std::vector<float> viaAudioUnit = renderGravelThroughAudioUnit(unit);
+    const std::vector<float> viaAudioUnit = renderRiffThroughAudioUnit(unit);
     ASSERT_FALSE(viaAudioUnit.empty());
 
     DirectHost host;
@@ -346,22 +291,7 @@ TEST(TandemGravel, RendersWhatTheVSTEntryRenders)
     direct.open();
     direct.setSampleRate(48000.0f);
     direct.setParameter(1, 0.8f);
-    direct.resume();
-    std::vector<float> viaVST;
-    std::vector<float> left(1024), right(1024);
-    double time = 0;
-    for (int frames : sliceSizes) {
-        for (int i = 0; i < frames; ++i) {
-            left[i] = riff(0, time + i);
-            right[i] = riff(1, time + i);
-        }
-        float* io[2] = {left.data(), right.data()};
-        direct.processReplacing(io, io, frames);
-        viaVST.insert(viaVST.end(), left.begin(), left.begin() + frames);
-        viaVST.insert(viaVST.end(), right.begin(), right.begin() + frames);
-        time += frames;
-    }
-    direct.suspend();
+    const std::vector<float> viaVST = renderRiffThroughVST(direct);
     ASSERT_EQ(viaAudioUnit.size(), viaVST.size());
     EXPECT_TRUE(viaAudioUnit == viaVST) << "sample for sample";
     double energy = 0;
