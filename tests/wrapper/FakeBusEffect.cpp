@@ -29,6 +29,8 @@ constexpr VstInt32 tandemOutputSilence = vstFourCC('s', 'O', '0', '0');
 
 FakeBusState& state() { return fakeBusState; }
 
+audioMasterCallback host = nullptr;
+
 bool describePin(void* ptr, int pin, int count, unsigned stereoPins, const char* prefix)
 {
     if (!state().describePins || pin < 0 || pin >= count)
@@ -118,6 +120,8 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
 {
     ++state().processCalls;
     state().lastFrames = frames;
+    if (const VstTimeInfo* time = reinterpret_cast<const VstTimeInfo*>(host(e, audioMasterGetTime, 0, 0, nullptr, 0.0f)))
+        state().lastTimeInfo = *time;
     for (int c = 0; c < e->numOutputs; ++c) {
         const float* in = e->numInputs > 0 ? inputs[c < e->numInputs ? c : 0] : nullptr;
         for (VstInt32 i = 0; i < frames; ++i)
@@ -130,6 +134,7 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
 VST_EXPORT AEffect* VSTPluginMain(audioMasterCallback master)
 {
     FakeBusState& s = state();
+    host = master;
     AEffect* e = new AEffect();
     e->magic = kEffectMagic;
     e->dispatcher = dispatcher;

@@ -38,6 +38,7 @@ struct FakeBusState {
     int setParameterCalls;
     float parameters[4];
     bool open;                   // between effOpen and effClose
+    VstTimeInfo lastTimeInfo;    // what audioMasterGetTime answered in the last slice
 };
 
 // Output pin c = input pin c (or input 0 when there are fewer inputs) times

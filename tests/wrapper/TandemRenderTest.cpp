@@ -230,6 +230,87 @@ TEST_F(FakeRender, SliceSizeChangesOnlyWhileUninitialized)
     EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 8193, out.get()), paramErr);
 }
 
+TEST_F(FakeRender, AnUpstreamUnitFeedsAConnectedBus)
+{
+    auto upstream = openStereo();
+    ASSERT_EQ(upstream->status, noErr);
+    RampSource upstreamSource;
+    ASSERT_EQ(setSource(upstream->unit, upstreamSource), noErr);
+    ASSERT_EQ(AudioUnitInitialize(upstream->unit), noErr);
+
+    int connectionChanges = 0, callbackChanges = 0;
+    ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_MakeConnection, countingListener,
+                                           &connectionChanges),
+              noErr);
+    ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_SetRenderCallback, countingListener,
+                                           &callbackChanges),
+              noErr);
+    AudioUnitConnection connection = {upstream->unit, 0, 0};
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, 0, &connection,
+                                   sizeof connection),
+              noErr);
+    EXPECT_EQ(connectionChanges, 1);
+    EXPECT_EQ(callbackChanges, 1) << "a bus has a connection or a callback, not both";
+
+    BufferList out(2, 64);
+    AudioTimeStamp stamp = sampleTime(0);
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, out.get()), noErr);
+    EXPECT_EQ(source.calls, 0);
+    EXPECT_EQ(upstreamSource.calls, 1);
+    EXPECT_EQ(fake.processCalls, 2) << "both units ran once";
+    EXPECT_FLOAT_EQ(out.channel(0)[9], RampSource::value(0, 9));
+    EXPECT_FLOAT_EQ(out.channel(1)[9], 4 * RampSource::value(1, 9)) << "doubled upstream, doubled here";
+
+    StderrCapture log;
+    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(48000, 2)), kAudioUnitErr_InvalidProperty);
+    EXPECT_TRUE(log.contains(logLine(stereoName, "Cannot write property: 8"))) << "the upstream unit sets the format";
+
+    ASSERT_EQ(setSource(unit, source), noErr);
+    EXPECT_EQ(connectionChanges, 2) << "the callback replaced the connection";
+    stamp.mSampleTime = 64;
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, out.get()), noErr);
+    EXPECT_EQ(upstreamSource.calls, 1);
+    EXPECT_EQ(source.calls, 1);
+}
+
+namespace {
+
+OSStatus beatAndTempo(void* user, Float64* beat, Float64* tempo)
+{
+    *beat = 4.5;
+    *tempo = *static_cast<double*>(user);
+    return noErr;
+}
+
+} // namespace
+
+TEST_F(FakeRender, HostCallbacksGiveTheEffectItsTimeInformation)
+{
+    BufferList out(2, 32);
+    AudioTimeStamp stamp = sampleTime(480);
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 32, out.get()), noErr);
+    EXPECT_EQ(fake.lastTimeInfo.samplePos, 480.0);
+    EXPECT_EQ(fake.lastTimeInfo.sampleRate, 44100.0);
+    EXPECT_EQ(fake.lastTimeInfo.flags, 0);
+
+    double tempo = 133.0;
+    HostCallbackInfo callbacks = {&tempo, beatAndTempo, nullptr, nullptr};
+    int changes = 0;
+    ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_HostCallbacks, countingListener, &changes), noErr);
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0, &callbacks,
+                                   sizeof callbacks),
+              noErr);
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0, &callbacks,
+                                   sizeof callbacks),
+              noErr);
+    EXPECT_EQ(changes, 1) << "only a change is announced";
+    stamp.mSampleTime = 512;
+    ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 32, out.get()), noErr);
+    EXPECT_EQ(fake.lastTimeInfo.tempo, 133.0);
+    EXPECT_EQ(fake.lastTimeInfo.ppqPos, 4.5);
+    EXPECT_EQ(fake.lastTimeInfo.flags, kVstPpqPosValid | kVstTempoValid);
+}
+
 TEST(TandemRenderChannels, AMonoSourceFeedsBothPinsOfAStereoBus)
 {
     FakeBusState& fake = resetFakeBus();
