@@ -18,7 +18,7 @@ FakeBusState defaultState()
 
 } // namespace
 
-extern "C" VST_EXPORT FakeBusState fakeBusState;
+VST_EXPORT FakeBusState fakeBusState;
 FakeBusState fakeBusState = defaultState();
 
 namespace {
