@@ -75,6 +75,14 @@ void TandemComponent::render(AudioUnitRenderActionFlags* ioActionFlags,
 
         float* inputPointers[maxPins] = {};
         float* outputPointers[maxPins] = {};
+        // Pins that fit no bus (an odd pin after stereo buses) still get a
+        // buffer: silence in, scratch out. The effect may touch every pin.
+        for (int pin = inputBusFirstPin[inputBusCount]; pin < vst->getInputCount(); ++pin) {
+            std::memset(ioBuffers[pin], 0, size_t(frames) * sizeof(float));
+            inputPointers[pin] = ioBuffers[pin];
+        }
+        for (int pin = outputBusFirstPin[outputBusCount]; pin < vst->getOutputCount(); ++pin)
+            outputPointers[pin] = ioBuffers[pin];
         const bool inputIsSilent = collectInputAudio(frames, inputPointers, timeStamp);
         for (int b = 0; b < outputBusCount; ++b) {
             const int first = outputBusFirstPin[b];

@@ -171,6 +171,23 @@ TEST(TandemComponentBuses, PinsThatDoNotFillABusAreLeftOut)
     EXPECT_EQ(supportedChannels(opened->unit), (std::vector<AUChannelInfo>{{2, 1}}));
 }
 
+TEST(TandemComponentBuses, PinsLeftOutOfEveryBusStillHaveBuffers)
+{
+    FakeBusState& fake = resetFakeBus();
+    fake.numInputs = fake.numOutputs = 3;
+    fake.stereoInputPins = fake.stereoOutputPins = 7;
+    auto opened = openStereo();
+    ASSERT_EQ(opened->status, noErr);
+    ASSERT_EQ(elementCount(opened->unit, kAudioUnitScope_Output), 1u);
+    ASSERT_EQ(AudioUnitInitialize(opened->unit), noErr);
+    BufferList out(2, 64);
+    AudioTimeStamp stamp = sampleTime(0);
+    // The fake effect reads and writes all three pins.
+    ASSERT_EQ(AudioUnitRender(opened->unit, nullptr, &stamp, 0, 64, out.get()), noErr);
+    EXPECT_EQ(fake.processCalls, 1);
+    EXPECT_EQ(out.channel(1)[0], 0.0f);
+}
+
 TEST(TandemComponentProperties, RefusalsNameWhatWentWrong)
 {
     resetFakeBus();
