@@ -80,8 +80,7 @@ TEST(TandemEntry, OpeningLogsTheBundleTheEffectAndTheBuses)
     opened = openStereo();
     ASSERT_EQ(opened->status, noErr) << log.text();
     const std::string name = "Test: Stereo";
-    EXPECT_TRUE(log.contains(logLine(name, "No VST bundle or alias found in resources, assuming fat AU bundle")) ==
-                false);
+    EXPECT_FALSE(log.contains(logLine(name, "No VST bundle or alias found in resources, assuming fat AU bundle")));
     const std::string linkPath = componentPath("Stereo") + "/Contents/Resources/Effect.vst";
     EXPECT_TRUE(log.contains(logLine(name, "Found VST bundle or alias at " + linkPath))) << log.text();
     char resolved[4096];
