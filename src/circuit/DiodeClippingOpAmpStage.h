@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -49,6 +50,7 @@ public:
     static constexpr double invTwoVd = 22.87984495;   // two diodes in series, per volt
     static constexpr double K = 4.96035038516e-07;    // Is/Vd, A/V
     static constexpr double rail = 4.5;               // op-amp output limit, V
+    static constexpr double maxOvershoot = 1e4;       // output bound, V (±8 input: under 300)
 
 private:
     // Coefficients of the Newton residual for one clipping type.
@@ -273,8 +275,14 @@ void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const 
     for (int k = 0; k < Lanes; ++k) {
         DiodeClippingOpAmpStage& s = *stages[k];
         s.last = last[k];
-        // The output is the last iterate minus its step, not clamped again.
-        const double out = v[k];
+        // The output is the last iterate minus its step, not clamped to the
+        // rails again: past a rail that step overshoots, by up to a few
+        // hundred volts on the hottest signals a pedal sees, and that is the
+        // model's sound. A solve whose state went far beyond anything the
+        // supply could charge (after input no instrument makes) can end on a
+        // step of any size and feed it back until it overflows; such an
+        // output is held at a bound no real signal reaches.
+        const double out = std::min(std::max(v[k], -maxOvershoot), maxOvershoot);
         s.iCf = s.rUpdate * ((out - x[k]) - (s.y1 - s.x1)) - s.iCf;
         s.iCh = s.qUpdate * (vA[k] - s.vA) - s.iCh;
         s.y2 = s.y1;

@@ -224,6 +224,29 @@ TEST(LoudInput, TheLoudestFloatsGiveFiniteBoundedOutputAtEverySetting)
     }
 }
 
+// Found by fuzzing: a few enormous spikes through the input buffer, then a
+// program with the buffers out and the input muted. The half-band stages
+// ring the spikes into the clipping stage for several blocks while its state
+// is out of all proportion, and its solve's overshoot fed on itself until it
+// overflowed. It must stay finite while it dies away.
+TEST(LoudInput, SpikesRingingIntoAMutedProgramStayFinite)
+{
+    VST_GRV effect(nullptr);
+    const float before[kGRVNumParams] = {0.5f, 0.75f, 0.746f, 0, 0, 0, 1, 1, 0, 0, 0};
+    const float after[kGRVNumParams] = {0, 0, 1e-43f, 1e-43f, 1, 1e-43f, 0, 0, 0, 0, 0};
+    std::vector<float> spikes(64, 0.0f);
+    spikes[0] = 1.56e7f;
+    spikes[1] = 1.44e17f;
+    spikes[2] = 2.36e26f;
+    spikes[7] = 7.4e31f;
+    for (int block = 0; block < 40; ++block) {
+        for (VstInt32 index = 0; index < kGRVNumParams; ++index)
+            effect.setParameter(index, block < 2 ? before[index] : after[index]);
+        const Stereo out = process(effect, spikes, std::vector<float>(64, 0.0f));
+        ASSERT_EQ(countNonFinite(out.left) + countNonFinite(out.right), 0) << "block " << block;
+    }
+}
+
 // Doubles may be louder than any float: they are taken at the float limit.
 TEST(LoudInput, DoublesBeyondTheFloatRangeStayFinite)
 {
