@@ -408,6 +408,16 @@ int runRender(const RenderOptions& options)
         if (closed != 0)
             throw ToolError("cannot write " + output + ": " + sf_error_number(closed) +
                             "; check there is room on the disk");
+        // A render with NaN or infinite samples is a failed render: it must
+        // not take the place of whatever OUT held, and no temporary file
+        // stays behind.
+        if (outLevel.nonFinite > 0) {
+            std::fprintf(stderr,
+                         "gravel: the effect output %lld NaN or infinite samples of %lld, so %s "
+                         "was not written; try other settings or another effect\n",
+                         outLevel.nonFinite, outLevel.samples, output.c_str());
+            return exitFailed;
+        }
         outFile.commit();
 
         const double seconds = double(done) / rate;
@@ -419,16 +429,6 @@ int runRender(const RenderOptions& options)
         std::string where = demo ? fs::absolute(output, ec).string() : output;
         std::printf("gravel: wrote %s %s; input %s; output %s; %s\n", where.c_str(), summary,
                     inLevel.describe().c_str(), outLevel.describe().c_str(), speed);
-        // The file is kept as the effect made it, for finding where it broke
-        // down; the exit code tells scripts it is not usable.
-        if (outLevel.nonFinite > 0) {
-            std::fflush(stdout);
-            std::fprintf(stderr,
-                         "gravel: the effect output %lld NaN or infinite samples of %lld, so %s "
-                         "is damaged; try other settings or another effect\n",
-                         outLevel.nonFinite, outLevel.samples, output.c_str());
-            return exitFailed;
-        }
         return exitOK;
     } catch (const ToolError& e) {
         std::fprintf(stderr, "gravel: %s\n", e.what());
