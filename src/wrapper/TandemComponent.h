@@ -9,8 +9,8 @@
 // The sources follow the component's concerns: TandemComponent.cpp
 // (construction and tear-down), TandemDispatch.cpp (selectors),
 // TandemProperties.cpp, TandemRender.cpp, TandemConfiguration.cpp
-// (configuration, host identification, idle timer) and the parameter mapping
-// and preset placeholders.
+// (configuration, host identification, idle timer), TandemParameterMapping.cpp
+// and TandemPresets.cpp.
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <AudioUnit/AudioUnit.h>
