@@ -89,6 +89,11 @@ public:
                      AudioUnitScope scope, AudioUnitPropertyID id);
     void propertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element);
 
+    // Parameter values between the mapping's AudioUnit range and the VST
+    // range 0..1; indexed and boolean parameters round to whole numbers.
+    float scaleToAUParameter(int index, float value) const;
+    float scaleFromAUParameter(int index, float value) const;
+
     // Rendering
     void render(AudioUnitRenderActionFlags* ioActionFlags, const AudioTimeStamp* timeStamp,
                 UInt32 bus, UInt32 frames, AudioBufferList* ioData);
@@ -124,6 +129,8 @@ private:
     void buildBuses(bool input, bool sameWidthForAllBuses);
     void buildSupportedChannels();
     void readOrCreateParameterMapping();
+    void readParameterMapping(const std::string& path);
+    void createDefaultParameterMappingFile(const std::string& path);
     void loadOrCreateFactoryPresets();
     void convertVSTPresets();
     bool updateCurrentAUPreset();

@@ -356,7 +356,7 @@ TEST(TandemGravel, RendersWhatTheVSTEntryRenders)
               noErr);
     ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(48000, 2)), noErr);
     ASSERT_EQ(setFormat(unit, kAudioUnitScope_Output, floatFormat(48000, 2)), noErr);
-    ASSERT_EQ(AudioUnitSetParameter(unit, 1, kAudioUnitScope_Global, 0, 0.8f, 0), noErr); // Drive
+    ASSERT_EQ(AudioUnitSetParameter(unit, 1, kAudioUnitScope_Global, 0, 8.0f, 0), noErr); // Drive 0..10
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
     const std::vector<float> viaAudioUnit = renderRiffThroughAudioUnit(unit);
     ASSERT_FALSE(viaAudioUnit.empty());
