@@ -1,0 +1,182 @@
+// Gravel.lv2 inside this process through lilv, against Gravel's VST effect
+// driven through its AEffect record: control ports moved between blocks of
+// changing length give the same samples as the same parameter changes made
+// through the VST interface, and run() allocates nothing.
+#include "AllocationCounter.h"
+#include "LV2Scratch.h"
+#include "TestSignals.h"
+#include "plugin/VST_GRV.h"
+
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+
+using namespace lv2test;
+
+namespace {
+
+constexpr double kRate = 48000.0;
+
+class LilvGravel {
+public:
+    LilvGravel()
+    {
+        world = lilv_world_new();
+        LilvNode* bundle = lilv_new_file_uri(world, nullptr, GRAVEL_LV2_BUNDLE_DIR "/");
+        lilv_world_load_bundle(world, bundle);
+        lilv_node_free(bundle);
+        LilvNode* uri = lilv_new_uri(world, kPluginURI);
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+        lilv_node_free(uri);
+        if (!plugin)
+            return;
+        const uint32_t ports = lilv_plugin_get_num_ports(plugin);
+        defaults.resize(ports);
+        lilv_plugin_get_port_ranges_float(plugin, nullptr, nullptr, defaults.data());
+        controls = defaults;
+        instance = lilv_plugin_instantiate(plugin, kRate, nullptr);
+    }
+    ~LilvGravel()
+    {
+        if (instance)
+            lilv_instance_free(instance);
+        lilv_world_free(world);
+    }
+
+    uint32_t port(const char* symbol) const
+    {
+        LilvNode* node = lilv_new_string(world, symbol);
+        const LilvPort* p = lilv_plugin_get_port_by_symbol(plugin, node);
+        lilv_node_free(node);
+        return p ? lilv_port_get_index(plugin, p) : UINT32_MAX;
+    }
+
+    // Control ports connected to `controls`, audio to the given buffers.
+    void connect(const float* inL, const float* inR, float* outL, float* outR)
+    {
+        for (uint32_t i = 0; i < controls.size(); ++i)
+            if (!std::isnan(defaults[i]))
+                lilv_instance_connect_port(instance, i, &controls[i]);
+        lilv_instance_connect_port(instance, port("in_l"), const_cast<float*>(inL));
+        lilv_instance_connect_port(instance, port("in_r"), const_cast<float*>(inR));
+        lilv_instance_connect_port(instance, port("out_l"), outL);
+        lilv_instance_connect_port(instance, port("out_r"), outR);
+    }
+
+    LilvWorld* world = nullptr;
+    const LilvPlugin* plugin = nullptr;
+    LilvInstance* instance = nullptr;
+    std::vector<float> defaults; // NaN for audio ports
+    std::vector<float> controls;
+};
+
+// One change made before a block: a port value and what the VST effect
+// takes for it.
+struct Change {
+    int block;
+    const char* symbol;
+    float portValue;
+    VstInt32 parameter;
+    float vstValue;
+};
+
+} // namespace
+
+TEST(LV2Host, ControlPortsMovedBetweenBlocksSoundAsTheVSTEffect)
+{
+    LilvGravel lv2;
+    ASSERT_NE(lv2.plugin, nullptr);
+    ASSERT_NE(lv2.instance, nullptr);
+
+    VST_GRV vst(nullptr);
+    AEffect* effect = vst.getAEffect();
+    effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, float(kRate));
+    effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+
+    const Change changes[] = {
+        {0, "mode", 1.0f, kPluginMode, 1.0f},
+        {3, "drive", 7.5f, kDrive, 0.75f},
+        {5, "oversampling", 4.0f, kOversampling, 0.5f},
+        {7, "tone", 2.5f, kTone, 0.25f},
+        {7, "asym", 1.0f, kAsym, 1.0f},
+        {9, "enabled", 0.0f, kBypass, 1.0f},      // the host's bypass switch
+        {11, "enabled", 1.0f, kBypass, 0.0f},
+        {11, "mode", 0.0f, kPluginMode, 0.0f},
+        {13, "drive", NAN, kDrive, NAN},          // ignored by both
+        {14, "drive", 25.0f, kDrive, 2.5f},       // clamped by both
+        {15, "oversampling", 8.0f, kOversampling, 1.0f},
+        {15, "input_level", 0.5f, kInputLevel, 0.25f},
+        {17, "fat", 1.0f, kFat, 1.0f},
+        {17, "in_buffer", 0.0f, kInBuffer, 0.0f},
+        {18, "level", 9.0f, kLevel, 0.9f},
+    };
+    const int blockSizes[] = {512, 300, 17, 64, 1, 999, 256, 128, 33, 512,
+                              700, 48, 512, 96, 5, 256, 400, 64, 512, 300};
+
+    const std::vector<double> guitar = testsignals::guitar(kRate, 1.2, 0.9);
+    std::vector<float> left(guitar.size()), right(guitar.size());
+    for (size_t i = 0; i < guitar.size(); ++i) {
+        left[i] = float(guitar[i]);
+        right[i] = float(0.5 * guitar[guitar.size() - 1 - i]);
+    }
+    std::vector<float> lv2L(left.size()), lv2R(left.size()), vstL(left.size()), vstR(left.size());
+
+    size_t start = 0;
+    long allocationsInRun = 0;
+    for (int block = 0; block < 20; ++block) {
+        for (const Change& c : changes) {
+            if (c.block != block)
+                continue;
+            lv2.controls[lv2.port(c.symbol)] = c.portValue;
+            effect->setParameter(effect, c.parameter, c.vstValue);
+        }
+        const int n = blockSizes[block];
+        ASSERT_LE(start + n, left.size());
+        lv2.connect(&left[start], &right[start], &lv2L[start], &lv2R[start]);
+        if (block == 0)
+            lilv_instance_activate(lv2.instance);
+        {
+            allocation_counter::Scope scope;
+            lilv_instance_run(lv2.instance, uint32_t(n));
+            allocationsInRun += scope.allocations();
+        }
+        float* ins[2] = {&left[start], &right[start]};
+        float* outs[2] = {&vstL[start], &vstR[start]};
+        effect->processReplacing(effect, ins, outs, n);
+        start += n;
+    }
+    lilv_instance_deactivate(lv2.instance);
+
+    EXPECT_EQ(allocationsInRun, 0);
+    size_t differing = 0;
+    double energy = 0.0;
+    for (size_t i = 0; i < start; ++i) {
+        differing += (lv2L[i] != vstL[i]) + (lv2R[i] != vstR[i]);
+        energy += double(vstL[i]) * vstL[i];
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(energy, 1.0);
+}
+
+// A host may instantiate at any rate it runs at; one the models cannot run
+// at is refused rather than played wrongly.
+TEST(LV2Host, RatesTheModelsCannotRunAtAreRefused)
+{
+    LilvGravel lv2;
+    ASSERT_NE(lv2.plugin, nullptr);
+    for (double rate : {0.0, -44100.0, 4000.0, 1.0e7, double(NAN)}) {
+        LilvInstance* refused = lilv_plugin_instantiate(lv2.plugin, rate, nullptr);
+        EXPECT_EQ(refused, nullptr) << rate;
+        if (refused)
+            lilv_instance_free(refused);
+    }
+    for (double rate : {8000.0, 44100.0, 192000.0, 768000.0}) {
+        LilvInstance* accepted = lilv_plugin_instantiate(lv2.plugin, rate, nullptr);
+        EXPECT_NE(accepted, nullptr) << rate;
+        if (accepted)
+            lilv_instance_free(accepted);
+    }
+}
