@@ -93,8 +93,9 @@ TEST(LV2Bundle, ToolsListThePluginWithEveryPortPresetAndTheUI)
     }
 }
 
-// Hosts such as MOD load the DSP without any display library present.
-TEST(LV2Bundle, DSPBinaryLinksNoGUILibrary)
+// Hosts such as MOD load the DSP without any display library present; the
+// UI binary finds the platform library inside the bundle, wherever that is.
+TEST(LV2Bundle, DSPBinaryLinksNoGUILibraryAndTheUIBringsItsOwn)
 {
     ScratchFolder scratch;
     const CommandResult needed =
@@ -103,6 +104,14 @@ TEST(LV2Bundle, DSPBinaryLinksNoGUILibrary)
     EXPECT_TRUE(has(needed.out, "libc.so"));
     for (const char* gui : {"X11", "xcb", "cairo", "gravel-platform", "png"})
         EXPECT_FALSE(has(needed.out, gui)) << needed.out;
+
+    const std::string ui = std::string(GRAVEL_LV2_BUNDLE_DIR) + "/Contents/x86_64-linux/GravelUI.so";
+    const CommandResult uiPath = run(scratch, "objdump -p '" + ui + "' | grep -E 'RUNPATH|RPATH'");
+    EXPECT_TRUE(std::regex_search(uiPath.out, std::regex("PATH +\\$ORIGIN\n"))) << uiPath.out;
+    const CommandResult resolved = run(scratch, "ldd '" + ui + "'");
+    EXPECT_TRUE(has(resolved.out, "libgravel-platform.so.1 => " + std::string(GRAVEL_LV2_BUNDLE_DIR)))
+        << resolved.out;
+    EXPECT_FALSE(has(resolved.out, "not found")) << resolved.out;
 }
 
 namespace {
