@@ -180,3 +180,67 @@ TEST(LV2Host, RatesTheModelsCannotRunAtAreRefused)
             lilv_instance_free(accepted);
     }
 }
+
+// The presets as hosts read them: "Init" is the effect's program (every
+// control at its default); the factory sounds stay within the ports' ranges
+// and leave the routing and the host's bypass alone.
+TEST(LV2Host, PresetsHoldTheProgramAndFactorySoundsWithinRange)
+{
+    LilvGravel lv2;
+    ASSERT_NE(lv2.plugin, nullptr);
+    LilvWorld* world = lv2.world;
+    LilvNode* presetClass = lilv_new_uri(world, "http://lv2plug.in/ns/ext/presets#Preset");
+    LilvNode* portPredicate = lilv_new_uri(world, LILV_NS_LV2 "port");
+    LilvNode* symbolPredicate = lilv_new_uri(world, LILV_NS_LV2 "symbol");
+    LilvNode* valuePredicate = lilv_new_uri(world, "http://lv2plug.in/ns/ext/presets#value");
+    LilvNode* labelPredicate = lilv_new_uri(world, LILV_NS_RDFS "label");
+
+    const uint32_t count = lilv_plugin_get_num_ports(lv2.plugin);
+    std::vector<float> minimum(count), maximum(count);
+    lilv_plugin_get_port_ranges_float(lv2.plugin, minimum.data(), maximum.data(), nullptr);
+
+    std::map<std::string, std::map<std::string, float>> presets;
+    LilvNodes* related = lilv_plugin_get_related(lv2.plugin, presetClass);
+    LILV_FOREACH (nodes, i, related) {
+        const LilvNode* preset = lilv_nodes_get(related, i);
+        lilv_world_load_resource(world, preset);
+        LilvNode* label = lilv_world_get(world, preset, labelPredicate, nullptr);
+        ASSERT_NE(label, nullptr);
+        std::map<std::string, float>& values = presets[lilv_node_as_string(label)];
+        lilv_node_free(label);
+        LilvNodes* ports = lilv_world_find_nodes(world, preset, portPredicate, nullptr);
+        LILV_FOREACH (nodes, j, ports) {
+            const LilvNode* port = lilv_nodes_get(ports, j);
+            LilvNode* symbol = lilv_world_get(world, port, symbolPredicate, nullptr);
+            LilvNode* value = lilv_world_get(world, port, valuePredicate, nullptr);
+            ASSERT_TRUE(symbol && value);
+            values[lilv_node_as_string(symbol)] = lilv_node_as_float(value);
+            lilv_node_free(symbol);
+            lilv_node_free(value);
+        }
+        lilv_nodes_free(ports);
+    }
+    lilv_nodes_free(related);
+    for (LilvNode* node : {presetClass, portPredicate, symbolPredicate, valuePredicate, labelPredicate})
+        lilv_node_free(node);
+
+    ASSERT_EQ(presets.size(), 6u);
+    const std::map<std::string, float>& init = presets.at("Init");
+    EXPECT_EQ(init.size(), size_t(kGRVNumParams));
+    for (const auto& [symbol, value] : init)
+        EXPECT_EQ(value, lv2.defaults[lv2.port(symbol.c_str())]) << symbol;
+
+    for (const char* name : {"Clean Boost", "Edge of Breakup", "Crunch", "Lead", "Fat Lead"}) {
+        const std::map<std::string, float>& values = presets.at(name);
+        EXPECT_EQ(values.size(), size_t(kGRVNumParams - 2)) << name;
+        EXPECT_EQ(values.count("mode") + values.count("enabled"), 0u) << name;
+        for (const auto& [symbol, value] : values) {
+            const uint32_t index = lv2.port(symbol.c_str());
+            ASSERT_LT(index, count) << name << ": " << symbol;
+            EXPECT_GE(value, minimum[index]) << name << ": " << symbol;
+            EXPECT_LE(value, maximum[index]) << name << ": " << symbol;
+        }
+        const float factor = values.at("oversampling");
+        EXPECT_TRUE(factor == 2.0f || factor == 4.0f || factor == 8.0f) << name;
+    }
+}
