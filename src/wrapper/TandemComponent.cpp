@@ -378,6 +378,7 @@ void TandemComponent::uninit()
     delete[] parameterValueStrings;
     parameterValueStrings = nullptr;
 
+    detachView();
     delete vst;
     vst = nullptr;
 

@@ -26,6 +26,8 @@
 
 // The MIDI queue handed to the effect: a VstEvents record with room for the
 // whole queue.
+struct Tandem20010220_CocoaView;
+
 struct TandemVstEvents {
     VstInt32 numEvents;
     VstIntPtr reserved;
@@ -79,6 +81,12 @@ public:
     void idle(VSTPlugIn* plugIn) override;
     void updateDisplay(VSTPlugIn* plugIn) override;
     void resizeWindow(VSTPlugIn* plugIn, int width, int height) override;
+
+    // The view that embeds the effect's editor (the view factory's work):
+    // opens the editor in it; the host owns the view and releases it, which
+    // drops it here.
+    Tandem20010220_CocoaView* createView(unsigned long parentWindow);
+    void dropView();
 
     // Properties
     void getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -157,6 +165,12 @@ private:
     void setRenderCallback(AudioUnitElement element, const AURenderCallbackStruct& callback);
     void setHostCallbacks(UInt32 dataSize, const void* data);
     void setMaximumFramesPerSlice(UInt32 frames);
+    void getParameterStringFromValue(AudioUnitParameterStringFromValue& request);
+    void getParameterValueFromString(AudioUnitParameterValueFromString& request);
+    // The bundle and factory class of the view; both references are the caller's.
+    AudioUnitCocoaViewInfo copyCocoaViewInfo() const;
+    void resizeView(int width, int height);
+    void detachView();
 
     ComponentInstance auInstance;
     CFBundleRef auBundle;

@@ -139,7 +139,8 @@ void TandemComponent::updateDisplay(VSTPlugIn*)
     }
 }
 
-void TandemComponent::resizeWindow(VSTPlugIn*, int, int)
+void TandemComponent::resizeWindow(VSTPlugIn*, int width, int height)
 {
     // Sizes the view that embeds the editor; without a view there is nothing to size.
+    resizeView(width, height);
 }

@@ -49,14 +49,11 @@ const char* unsupportedPropertyName(AudioUnitPropertyID id)
     case kMusicDeviceProperty_StreamFromDisk: return "kMusicDeviceProperty_StreamFromDisk";
     case kAudioUnitMigrateProperty_FromPlugin: return "kAudioUnitMigrateProperty_FromPlugin";
     case kAudioUnitMigrateProperty_OldAutomation: return "kAudioUnitMigrateProperty_OldAutomation";
-    // Offered once the presets, the value strings and the view join the component.
+    // Offered once the presets join the component.
     case kAudioUnitProperty_ClassInfo: return "kAudioUnitProperty_ClassInfo";
     case kAudioUnitProperty_FactoryPresets: return "kAudioUnitProperty_FactoryPresets";
     case kAudioUnitProperty_CurrentPreset: return "kAudioUnitProperty_CurrentPreset";
-    case kAudioUnitProperty_CocoaUI: return "kAudioUnitProperty_CocoaUI";
-    case kAudioUnitProperty_ParameterStringFromValue: return "kAudioUnitProperty_ParameterStringFromValue";
     case kAudioUnitProperty_PresentPreset: return "kAudioUnitProperty_PresentPreset";
-    case kAudioUnitProperty_ParameterValueFromString: return "kAudioUnitProperty_ParameterValueFromString";
     default: return nullptr;
     }
 }
@@ -230,6 +227,30 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
         return;
     }
 
+    case kAudioUnitProperty_CocoaUI:
+        if (!vst->hasEditor()) {
+            tandemLog("VST has no editor\n");
+            throw MacOSException(kAudioUnitErr_InvalidProperty);
+        }
+        logOffered("kAudioUnitProperty_CocoaUI");
+        requireGlobal();
+        answer(true, false, sizeof(AudioUnitCocoaViewInfo));
+        return;
+
+    case kAudioUnitProperty_ParameterStringFromValue:
+    case kAudioUnitProperty_ParameterValueFromString: {
+        const bool toString = id == kAudioUnitProperty_ParameterStringFromValue;
+        const char* name =
+            toString ? "kAudioUnitProperty_ParameterStringFromValue" : "kAudioUnitProperty_ParameterValueFromString";
+        if (!vstSupportsTandemExtensions)
+            refuseUnsupported(name);
+        logOffered(name);
+        requireParameterElement();
+        answer(true, false,
+               toString ? sizeof(AudioUnitParameterStringFromValue) : sizeof(AudioUnitParameterValueFromString));
+        return;
+    }
+
     case kMusicDeviceProperty_InstrumentCount:
         logOffered("kMusicDeviceProperty_InstrumentCount");
         requireGlobal();
@@ -321,6 +342,21 @@ void TandemComponent::getProperty(UInt32* ioDataSize, void* outData, AudioUnitEl
         CFStringRef name = (scope == kAudioUnitScope_Input ? inputBusNames : outputBusNames)[element];
         CFRetain(name);
         writeValue<CFStringRef>(outData, name);
+        break;
+    }
+    case kAudioUnitProperty_CocoaUI:
+        writeValue(outData, copyCocoaViewInfo());
+        break;
+    case kAudioUnitProperty_ParameterStringFromValue: {
+        auto request = readValue<AudioUnitParameterStringFromValue>(outData);
+        getParameterStringFromValue(request);
+        writeValue(outData, request);
+        break;
+    }
+    case kAudioUnitProperty_ParameterValueFromString: {
+        auto request = readValue<AudioUnitParameterValueFromString>(outData);
+        getParameterValueFromString(request);
+        writeValue(outData, request);
         break;
     }
     case kMusicDeviceProperty_InstrumentCount:

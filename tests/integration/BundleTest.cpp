@@ -160,8 +160,9 @@ TEST(BundleFiles, LayoutAndExports)
             exported.insert(name);
     }
     EXPECT_EQ(pclose(pipe), 0);
-    const std::set<std::string> expected = {"VSTPluginMain", "TandemEntry", "addTrack", "removeTrack", "dumpLeaks",
-                                            "resetLeaksTracing", "allocList"};
+    const std::set<std::string> expected = {"VSTPluginMain", "TandemEntry", "Tandem20010220_CocoaViewFactory",
+                                            "addTrack", "removeTrack", "dumpLeaks", "resetLeaksTracing",
+                                            "allocList"};
     EXPECT_EQ(exported, expected);
 }
 

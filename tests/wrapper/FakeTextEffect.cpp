@@ -7,7 +7,7 @@
 #include <cstring>
 
 VST_EXPORT FakeTextState fakeTextState;
-FakeTextState fakeTextState = {true, false, -1, 0.0f, {0.5f, 0.5f, 0.5f, 0.5f}, 0, true, 0};
+FakeTextState fakeTextState = {};
 
 namespace {
 
@@ -45,7 +45,26 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
         if (index >= 0 && index < fakeTextParameterCount)
             display(index, s.parameters[index], static_cast<char*>(ptr));
         return 0;
+    case effEditGetRect: {
+        static ERect rect = {0, 0, 100, 200};
+        *static_cast<ERect**>(ptr) = &rect;
+        return 1;
+    }
+    case effEditOpen:
+        ++s.editOpenCalls;
+        s.lastEditParent = ptr;
+        return 1;
+    case effEditClose:
+        ++s.editCloseCalls;
+        return 1;
+    case effEditIdle:
+        ++s.editIdleCalls;
+        return 1;
     case effIdle:
+        if (s.resizeOnIdleWidth > 0) {
+            s.sizeWindowAnswer = host(e, audioMasterSizeWindow, s.resizeOnIdleWidth, s.resizeOnIdleHeight, nullptr, 0.0f);
+            s.resizeOnIdleWidth = 0;
+        }
         if (s.gestureOnIdleParameter >= 0) {
             const int parameter = s.gestureOnIdleParameter;
             s.gestureOnIdleParameter = -1;
@@ -116,7 +135,7 @@ VST_EXPORT AEffect* VSTPluginMain(audioMasterCallback master)
     e->numParams = fakeTextParameterCount;
     e->numInputs = 2;
     e->numOutputs = 2;
-    e->flags = effFlagsCanReplacing;
+    e->flags = effFlagsCanReplacing | (fakeTextState.hasEditor ? effFlagsHasEditor : 0);
     e->uniqueID = vstFourCC('F', 'T', 'x', 't');
     return e;
 }

@@ -1,0 +1,149 @@
+// The component's view: the effect's editor inside a view of ours, made by
+// the exported factory the CocoaUI property names.
+
+#include "wrapper/TandemView.h"
+
+#include "wrapper/TandemComponent.h"
+#include "wrapper/TandemException.h"
+#include "wrapper/TandemLog.h"
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+struct Tandem20010220_CocoaView {
+    TandemComponent* tandem = nullptr;
+    TandemViewSize frame = {0.0, 0.0};
+    // The view's window, a child of the host's; none for an offscreen view.
+    Display* display = nullptr;
+    Window window = 0;
+
+    void setFrameSize(int width, int height)
+    {
+        frame = TandemViewSize{double(width), double(height)};
+        if (display && window && width > 0 && height > 0) {
+            XResizeWindow(display, window, unsigned(width), unsigned(height));
+            XFlush(display);
+        }
+    }
+
+    ~Tandem20010220_CocoaView()
+    {
+        if (display) {
+            if (window)
+                XDestroyWindow(display, window);
+            XCloseDisplay(display);
+        }
+    }
+};
+
+namespace {
+
+const char* const factoryClassName = kTandemCocoaViewFactoryName;
+
+// A window of our own inside the host's, so the editor's window can be
+// moved and sized with the view. Null display when there is no display or
+// the parent is not a window.
+void openViewWindow(Tandem20010220_CocoaView& view, unsigned long parentWindow, int width, int height)
+{
+    view.display = XOpenDisplay(nullptr);
+    if (!view.display)
+        throw TandemException("No X display for the view: set DISPLAY, or open the view without a window");
+    view.window = XCreateSimpleWindow(view.display, Window(parentWindow), 0, 0, unsigned(width > 0 ? width : 1),
+                                      unsigned(height > 0 ? height : 1), 0, 0, 0);
+    XMapWindow(view.display, view.window);
+    XSync(view.display, False);
+}
+
+Tandem20010220_CocoaView* uiViewForAudioUnit(AudioUnit unit, TandemViewSize, unsigned long parentWindow)
+{
+    // The size asked for is the host's wish; the view takes the editor's size.
+    TandemComponent* tandem =
+        reinterpret_cast<TandemComponent*>(GetComponentInstanceStorage(reinterpret_cast<ComponentInstance>(unit)));
+    if (!tandem)
+        return nullptr;
+    try {
+        return tandem->createView(parentWindow);
+    } catch (const std::exception& e) {
+        tandemLog("Could not create the view: %s\n", e.what());
+        return nullptr;
+    }
+}
+
+TandemViewSize frameSize(const Tandem20010220_CocoaView* view)
+{
+    return view ? view->frame : TandemViewSize{0.0, 0.0};
+}
+
+unsigned long viewWindow(const Tandem20010220_CocoaView* view) { return view ? view->window : 0; }
+
+void releaseView(Tandem20010220_CocoaView* view)
+{
+    if (!view)
+        return;
+    if (view->tandem)
+        view->tandem->dropView();
+    delete view;
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const Tandem20010220_CocoaViewFactoryRecord
+    Tandem20010220_CocoaViewFactory = {0, "Tandem Cocoa View", uiViewForAudioUnit, frameSize, viewWindow,
+                                       releaseView};
+
+AudioUnitCocoaViewInfo TandemComponent::copyCocoaViewInfo() const
+{
+    AudioUnitCocoaViewInfo info;
+    // The factory lives in this component's own executable.
+    info.mCocoaAUViewBundleLocation = CFBundleCopyBundleURL(auBundle);
+    info.mCocoaAUViewClass[0] =
+        CFStringCreateWithCString(kCFAllocatorDefault, factoryClassName, kCFStringEncodingUTF8);
+    return info;
+}
+
+Tandem20010220_CocoaView* TandemComponent::createView(unsigned long parentWindow)
+{
+    int width = 0, height = 0;
+    vst->getEditorDimensions(width, height);
+    std::unique_ptr<Tandem20010220_CocoaView> view(new Tandem20010220_CocoaView());
+    view->frame = TandemViewSize{double(width), double(height)};
+    if (parentWindow)
+        openViewWindow(*view, parentWindow, width, height);
+    cocoaView = view.get();
+    try {
+        vst->openEditor(view->window ? reinterpret_cast<void*>(std::uintptr_t(view->window)) : nullptr);
+    } catch (...) {
+        cocoaView = nullptr;
+        throw;
+    }
+    view->tandem = this;
+    // The host owns the view from here; the component keeps a plain pointer.
+    return view.release();
+}
+
+void TandemComponent::dropView()
+{
+    vst->closeEditor();
+    cocoaView = nullptr;
+}
+
+void TandemComponent::resizeView(int width, int height)
+{
+    if (cocoaView)
+        static_cast<Tandem20010220_CocoaView*>(cocoaView)->setFrameSize(width, height);
+}
+
+void TandemComponent::detachView()
+{
+    // A host that closes the unit before releasing its view keeps a view
+    // that no longer reaches the component.
+    if (!cocoaView)
+        return;
+    if (vst && vst->isEditorOpen())
+        vst->closeEditor();
+    static_cast<Tandem20010220_CocoaView*>(cocoaView)->tandem = nullptr;
+    cocoaView = nullptr;
+}
