@@ -3,28 +3,34 @@
 # plug-ins: ~/.vst by default, or the folder given with --prefix. The same
 # bundle is an AudioUnit component: a link to it in ~/.au (or the folder given
 # with --au-prefix), one of the folders AudioUnit hosts search (AU_PATH),
-# makes it found there too.
+# makes it found there too. Gravel.lv2, built beside it, goes into ~/.lv2 (or
+# the folder given with --lv2-prefix), where LV2 hosts look.
 #
-# Only Gravel.vst itself is ever replaced, and only when the bundle already
-# there is ours (same bundle identifier) and not newer than this build
+# Only Gravel.vst (and Gravel.lv2) is ever replaced, and only when the bundle
+# already there is ours (same bundle identifier) and not newer than this build
 # (--force allows a downgrade). Everything else in the folder is left alone.
 # The new copy is staged next to the old one and swapped in, so a failed copy
 # leaves the installed plug-in as it was.
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [--prefix DIR] [--au-prefix DIR] [--bundle PATH] [--force]"
+  echo "usage: $0 [--prefix DIR] [--au-prefix DIR] [--lv2-prefix DIR] [--bundle PATH] [--lv2-bundle PATH] [--force]"
   echo "  --prefix DIR     install into DIR (default: \$HOME/.vst)"
   echo "  --au-prefix DIR  link the installed bundle into DIR for AudioUnit hosts"
   echo "                   (default: \$HOME/.au)"
+  echo "  --lv2-prefix DIR install Gravel.lv2 into DIR (default: \$HOME/.lv2)"
   echo "  --bundle PATH    the bundle to install (default: build/Gravel.vst)"
+  echo "  --lv2-bundle PATH  the LV2 bundle to install (default: Gravel.lv2 beside"
+  echo "                   the VST bundle; skipped with a note when not built)"
   echo "  --force          replace an installed Gravel.vst even if it is newer"
 }
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 prefix="${HOME}/.vst"
 au_prefix="${HOME}/.au"
+lv2_prefix="${HOME}/.lv2"
 bundle="${root}/build/Gravel.vst"
+lv2_bundle=""
 force=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -32,6 +38,10 @@ while [ $# -gt 0 ]; do
     --prefix=*) prefix="${1#--prefix=}"; shift ;;
     --au-prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; au_prefix="$2"; shift 2 ;;
     --au-prefix=*) au_prefix="${1#--au-prefix=}"; shift ;;
+    --lv2-prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; lv2_prefix="$2"; shift 2 ;;
+    --lv2-prefix=*) lv2_prefix="${1#--lv2-prefix=}"; shift ;;
+    --lv2-bundle) [ $# -ge 2 ] || { usage >&2; exit 2; }; lv2_bundle="$2"; shift 2 ;;
+    --lv2-bundle=*) lv2_bundle="${1#--lv2-bundle=}"; shift ;;
     --bundle) [ $# -ge 2 ] || { usage >&2; exit 2; }; bundle="$2"; shift 2 ;;
     --bundle=*) bundle="${1#--bundle=}"; shift ;;
     --force) force=1; shift ;;
@@ -53,6 +63,31 @@ if [ ! -f "${executable}" ] || [ ! -f "${bundle}/Contents/Info.plist" ]; then
   exit 1
 fi
 new_version="$(plist_value "${bundle}/Contents/Info.plist" CFBundleVersion)"
+
+# The LV2 bundle: one asked for must exist; the one beside the VST bundle is
+# installed when it was built.
+lv2_uri="https://brackenfold.example/plugins/gravel"
+lv2_target="${lv2_prefix}/Gravel.lv2"
+lv2_explicit=1
+if [ -z "${lv2_bundle}" ]; then
+  lv2_bundle="$(dirname "${bundle}")/Gravel.lv2"
+  lv2_explicit=0
+fi
+if [ ! -f "${lv2_bundle}/manifest.ttl" ] || [ ! -f "${lv2_bundle}/Gravel.so" ]; then
+  if [ "${lv2_explicit}" -eq 1 ]; then
+    echo "install: no built LV2 bundle at ${lv2_bundle} (build first: cmake --build build)" >&2
+    exit 1
+  fi
+  echo "install: note: no Gravel.lv2 beside ${bundle}; LV2 hosts will not see this install (build it with cmake --build)"
+  lv2_bundle=""
+elif [ -L "${lv2_target}" ]; then
+  : # a link the user made: replacing the link leaves what it points to alone
+elif { [ -e "${lv2_target}" ] && [ ! -d "${lv2_target}" ]; } ||
+     { [ -d "${lv2_target}" ] && ! grep -qF "<${lv2_uri}>" "${lv2_target}/manifest.ttl" 2>/dev/null; }; then
+  # Asked before anything is installed, so a refusal changes nothing.
+  echo "install: ${lv2_target} exists and is not Gravel's LV2 bundle; leaving it alone" >&2
+  exit 1
+fi
 
 target="${prefix}/Gravel.vst"
 if [ -e "${target}" ] || [ -L "${target}" ]; then
@@ -93,6 +128,23 @@ if ! mv "${stage}/Gravel.vst" "${target}"; then
   exit 1
 fi
 echo "install: Gravel.vst ${new_version} installed in ${prefix}"
+
+# Gravel.lv2, staged and swapped in the same way.
+if [ -n "${lv2_bundle}" ]; then
+  mkdir -p "${lv2_prefix}"
+  lv2_stage="$(mktemp -d "${lv2_prefix}/.Gravel.lv2.install.XXXXXX")"
+  trap 'cleanup; rm -rf "${lv2_stage}"' EXIT
+  cp -R "${lv2_bundle}" "${lv2_stage}/Gravel.lv2"
+  if [ -e "${lv2_target}" ] || [ -L "${lv2_target}" ]; then
+    mv "${lv2_target}" "${lv2_stage}/previous"
+  fi
+  if ! mv "${lv2_stage}/Gravel.lv2" "${lv2_target}"; then
+    [ ! -e "${lv2_stage}/previous" ] || mv "${lv2_stage}/previous" "${lv2_target}"
+    echo "install: could not put Gravel.lv2 in place; the previous one is kept" >&2
+    exit 1
+  fi
+  echo "install: Gravel.lv2 installed in ${lv2_prefix}"
+fi
 
 # The AudioUnit link: only a link of that name is ever replaced.
 installed="$(cd "${prefix}" && pwd)/Gravel.vst"
