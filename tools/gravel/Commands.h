@@ -29,6 +29,8 @@ struct SnapshotOptions {
 int runRender(const RenderOptions& options);
 int runInfo(const std::string& plugin);
 int runSnapshot(const SnapshotOptions& options);
+// gravel au-info [--plugin PATH] [-v]: parses its own arguments (argv[2] on).
+int runAudioUnitInfo(int argc, char** argv);
 
 // The effect to load: the one given, else the Gravel.vst built next to the
 // tool. Throws ToolError when there is none.

@@ -25,6 +25,7 @@ const char* const mainHelp =
     "  render [IN]   process an audio file (without IN: a built-in guitar riff)\n"
     "  info          show the effect's identity, parameters and programs\n"
     "  snapshot      draw the pedal editor into a PNG file, no host needed\n"
+    "  au-info       show the bundle as an AudioUnit host sees it\n"
     "\n"
     "Run 'gravel COMMAND --help' for the options of each command.\n";
 
@@ -94,6 +95,8 @@ int runCommandLine(int argc, char** argv)
         std::fputs(mainHelp, stdout);
         return exitOK;
     }
+    if (command == "au-info")
+        return runAudioUnitInfo(argc, argv);
     if (command != "render" && command != "info" && command != "snapshot")
         return usage("unknown command '" + command + "'", "");
     const bool render = command == "render";
