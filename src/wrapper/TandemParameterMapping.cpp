@@ -227,6 +227,13 @@ void parseParameterMapping(const UInt8* data, std::size_t size, ParameterMapping
         AudioUnitParameterInfo info;
         CFArrayRef valueStrings;
         describeParameter(line, display, isMeta, info, valueStrings);
+        // A list of one name ("Off", or "= " with its trailing space) would
+        // be the range 0..0, where every value scales to NaN.
+        if (!(info.minValue < info.maxValue)) {
+            releaseParameterInfo(info, valueStrings);
+            tandemLog("Ignored invalid parameter-mapping line (%d): %s\n", lineNumber, text);
+            continue;
+        }
         if (*tables.mappedParameterCount >= maxMappedParameters) {
             releaseParameterInfo(info, valueStrings);
             throw TandemException("Too many mapped parameters");

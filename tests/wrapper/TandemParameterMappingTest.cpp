@@ -25,9 +25,10 @@ TEST(ParameterMappingFile, ValidLinesArePublishedInTheirOrderAndTheRestLoggedWit
                            "1\tEqual\t1\t1\t=\t-\t1\n" +              // 7: min = max
                            "1\tOutside\t0\t1\t=\t-\t2\n" +            // 8: default outside
                            "1\tMode2\t0\t1\tSoft|Hard|Off\t-\t2\n" +  // 9: own numbers decide
-                           longLine + "\n" +                          // 10: cut to 2047
-                           "  1\tSwitch\t0\t1\t  b\tV\t0\n" +         // 11: boolean
-                           "0\t" + longName + "\t-1\t1\t?\t-\t0");    // 12: no line end
+                           "1\tOne\t0\t1\t= \t-\t0\n" +                // 10: a list of one name
+                           longLine + "\n" +                          // 11: cut to 2047
+                           "  1\tSwitch\t0\t1\t  b\tV\t0\n" +         // 12: boolean
+                           "0\t" + longName + "\t-1\t1\t?\t-\t0");    // 13: no line end
     StderrCapture log;
     auto opened = component.open();
     ASSERT_EQ(opened->status, noErr) << log.text();
@@ -35,12 +36,12 @@ TEST(ParameterMappingFile, ValidLinesArePublishedInTheirOrderAndTheRestLoggedWit
 
     EXPECT_EQ(parameterList(unit), (std::vector<AudioUnitParameterID>{3, 2, 1, 0}));
     const std::string logged = log.text();
-    for (int line : {6, 7, 8, 9})
+    for (int line : {6, 7, 8, 9, 10})
         EXPECT_NE(logged.find("Ignored invalid parameter-mapping line (" + std::to_string(line) + "): "),
                   std::string::npos)
             << "line " << line << "\n"
             << logged;
-    EXPECT_TRUE(log.contains(logLine(scratchName, "Ignored invalid parameter-mapping line (10): " +
+    EXPECT_TRUE(log.contains(logLine(scratchName, "Ignored invalid parameter-mapping line (11): " +
                                                       std::string(2047, 'x'))));
     EXPECT_TRUE(log.contains(logLine(scratchName, "Successfully parsed 4 parameter-mapping lines")));
 
