@@ -31,10 +31,12 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 echo "== Fuzzing the parsers of outside data (clang, libFuzzer + ASan/UBSan)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=Release -DGRAVEL_BUILD_FUZZ=ON -DGRAVEL_BUILD_TESTS=OFF -DGRAVEL_BUILD_BENCH=OFF
-cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz
+cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz
 # FXP/FXB data comes from any file a user opens: a minute for its parser.
-declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-60} [plist]=${GRAVEL_FUZZ_SECONDS:-20})
-for target in fxp plist; do
+# TNParameters.txt is edited by users: a minute for its reader too.
+declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-60} [plist]=${GRAVEL_FUZZ_SECONDS:-20}
+  [mapping]=${GRAVEL_FUZZ_SECONDS:-60})
+for target in fxp plist mapping; do
   binary=$(find build-fuzz -type f -name "${target}_fuzz" -perm -u+x | head -n 1)
   corpus="build-fuzz/corpus/$target"
   mkdir -p "$corpus"
@@ -50,4 +52,4 @@ for target in fxp plist; do
   fi
   grep -E '^(Done|stat::number_of_executed_units)' "$log"
 done
-echo "fuzz: fxp ${fuzz_seconds[fxp]}s and plist ${fuzz_seconds[plist]}s without a finding"
+echo "fuzz: fxp ${fuzz_seconds[fxp]}s, plist ${fuzz_seconds[plist]}s and mapping ${fuzz_seconds[mapping]}s without a finding"
