@@ -8,6 +8,10 @@
 
 #include <X11/Xlib.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <CoreFoundation/CFRunLoop.h>
 
 #include <cmath>
@@ -331,39 +335,183 @@ TEST(TandemView, AnEffectWithoutEditorOffersNoView)
     EXPECT_TRUE(log.contains(logLine(scratchName, "VST has no editor")));
 }
 
-TEST(TandemView, InAHostWindowTheEditorOpensInTheViewsOwnChildWindow)
-{
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "no X display";
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        GTEST_SKIP() << "the X display cannot be opened";
-    const Window host = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
-    XSync(display, False);
+namespace {
 
-    FakeTextState& fake = resetFakeText();
-    fake.hasEditor = true;
-    ScratchComponent component(GRAVEL_FAKE_TEXT_BUNDLE);
-    component.writeMapping(header);
-    auto opened = component.open();
-    ASSERT_EQ(opened->status, noErr);
-    const Tandem20010220_CocoaViewFactoryRecord* factory = viewFactory(opened->unit);
-    ASSERT_NE(factory, nullptr);
-    Tandem20010220_CocoaView* view = factory->uiViewForAudioUnit(opened->unit, TandemViewSize{0, 0}, host);
-    ASSERT_NE(view, nullptr);
-    const Window own = factory->window(view);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(fake.lastEditParent), uintptr_t(own));
+// An X server of the test's own; it tells us its display number through a pipe.
+struct Xvfb {
+    pid_t pid = -1;
+    std::string display;
+    std::string failure;
+
+    Xvfb()
+    {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            failure = "no pipe";
+            return;
+        }
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (number.empty()) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            pid = -1;
+            failure = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? "Xvfb is not installed" : "Xvfb did not start";
+            return;
+        }
+        display = ":" + number;
+    }
+    ~Xvfb()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+std::vector<Window> childrenOf(Display* display, Window window)
+{
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
-    ASSERT_TRUE(XQueryTree(display, own, &root, &parent, &children, &count));
+    std::vector<Window> result;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) && children) {
+        result.assign(children, children + count);
+        XFree(children);
+    }
+    return result;
+}
+
+Window parentOf(Display* display, Window window)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(display, window, &root, &parent, &children, &count);
     if (children)
         XFree(children);
-    EXPECT_EQ(parent, host);
-    XWindowAttributes attributes;
-    ASSERT_TRUE(XGetWindowAttributes(display, own, &attributes));
-    EXPECT_EQ(attributes.width, 200);
-    EXPECT_EQ(attributes.height, 100);
-    factory->release(view);
+    return parent;
+}
+
+void sendButton(Display* display, Window window, int type, int x, int y, unsigned state)
+{
+    XEvent event{};
+    event.xbutton.type = type;
+    event.xbutton.display = display;
+    event.xbutton.window = window;
+    event.xbutton.x = x;
+    event.xbutton.y = y;
+    event.xbutton.button = Button1;
+    event.xbutton.state = state;
+    event.xbutton.same_screen = True;
+    XSendEvent(display, window, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &event);
+}
+
+void sendMotion(Display* display, Window window, int x, int y)
+{
+    XEvent event{};
+    event.xmotion.type = MotionNotify;
+    event.xmotion.display = display;
+    event.xmotion.window = window;
+    event.xmotion.x = x;
+    event.xmotion.y = y;
+    event.xmotion.state = Button1Mask;
+    event.xmotion.same_screen = True;
+    XSendEvent(display, window, False, PointerMotionMask, &event);
+}
+
+struct HeardEvent {
+    AudioUnitEventType type;
+    AudioUnitParameterValue value;
+};
+
+void recordEvent(void* reference, void*, const AudioUnitEvent* event, UInt64, AudioUnitParameterValue value)
+{
+    static_cast<std::vector<HeardEvent>*>(reference)->push_back(HeardEvent{event->mEventType, value});
+}
+
+} // namespace
+
+// Gravel's pedal in a host's window: the view's window is a child of the
+// host's, the editor's a child of the view's, and a drag on the Drive knob
+// reaches the host's event listener as one gesture.
+TEST(TandemView, GravelsEditorInAHostWindowSendsADragAsBeginChangeEnd)
+{
+    Xvfb server;
+    if (!server.failure.empty())
+        GTEST_SKIP() << server.failure << "; the X11 view test did not run";
+    setenv("DISPLAY", server.display.c_str(), 1);
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const Window host = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 400, 0, 0, 0);
+    XMapWindow(display, host);
+    XSync(display, False);
+
+    StderrCapture quiet;
+    {
+        OpenedUnit opened(GRAVEL_BUNDLE_DIR, "Grvl", "Bkfd");
+        ASSERT_EQ(opened.status, noErr);
+        AudioUnit unit = opened.unit;
+        const Tandem20010220_CocoaViewFactoryRecord* factory = viewFactory(unit);
+        ASSERT_NE(factory, nullptr);
+
+        std::vector<HeardEvent> heard;
+        AUEventListenerRef listener = nullptr;
+        ASSERT_EQ(AUEventListenerCreate(recordEvent, &heard, nullptr, nullptr, 0.0f, 0.0f, &listener), noErr);
+        for (AudioUnitEventType type : {kAudioUnitEvent_ParameterValueChange,
+                                        kAudioUnitEvent_BeginParameterChangeGesture,
+                                        kAudioUnitEvent_EndParameterChangeGesture}) {
+            AudioUnitEvent event;
+            std::memset(&event, 0, sizeof event);
+            event.mEventType = type;
+            event.mArgument.mParameter = AudioUnitParameter{unit, 1, kAudioUnitScope_Global, 0}; // Drive
+            ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &event), noErr);
+        }
+
+        Tandem20010220_CocoaView* view = factory->uiViewForAudioUnit(unit, TandemViewSize{0, 0}, host);
+        ASSERT_NE(view, nullptr) << quiet.text();
+        const Window own = factory->window(view);
+        EXPECT_EQ(parentOf(display, own), host);
+        EXPECT_EQ(factory->frameSize(view).width, 263.0);
+        EXPECT_EQ(factory->frameSize(view).height, 350.0);
+        const std::vector<Window> editorWindows = childrenOf(display, own);
+        ASSERT_EQ(editorWindows.size(), 1u) << "the editor opened in the view's window";
+        const Window editor = editorWindows[0];
+
+        sendButton(display, editor, ButtonPress, 53, 50, 0);
+        sendMotion(display, editor, 53, 30);
+        sendButton(display, editor, ButtonRelease, 53, 30, Button1Mask);
+        XFlush(display);
+        for (int i = 0; i < 100 && (heard.empty() || heard.back().type != kAudioUnitEvent_EndParameterChangeGesture);
+             ++i)
+            CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.03, false);
+        AUListenerDispose(listener);
+
+        ASSERT_GE(heard.size(), 3u) << quiet.text();
+        EXPECT_EQ(heard.front().type, kAudioUnitEvent_BeginParameterChangeGesture);
+        EXPECT_EQ(heard.back().type, kAudioUnitEvent_EndParameterChangeGesture);
+        for (size_t i = 1; i + 1 < heard.size(); ++i)
+            EXPECT_EQ(heard[i].type, kAudioUnitEvent_ParameterValueChange);
+        EXPECT_NEAR(heard[heard.size() - 2].value, 1.0f, 1e-4) << "Drive dragged to 0.1 of its 0..10";
+
+        factory->release(view);
+        XSync(display, False);
+        EXPECT_TRUE(childrenOf(display, host).empty()) << "the view's window went with the view";
+    }
     XDestroyWindow(display, host);
     XCloseDisplay(display);
 }
