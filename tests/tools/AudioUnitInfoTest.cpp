@@ -1,12 +1,18 @@
-// gravel au-info, run as a user runs it: what it shows of Gravel's AudioUnit
-// and the one-line errors for bundles that are not one.
+// gravel au-info and snapshot --au, run as a user runs them: what au-info
+// shows of Gravel's AudioUnit, the one-line errors for bundles that are not
+// one, and the pedal drawn through the AudioUnit's view.
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -16,10 +22,11 @@ struct Output {
     std::string text; // standard output and error together
 };
 
-Output runGravel(const std::string& arguments)
+Output runGravel(const std::string& arguments, const std::string& environment = "")
 {
     Output output;
-    const std::string command = std::string(GRAVEL_EXECUTABLE) + " " + arguments + " 2>&1";
+    const std::string command =
+        (environment.empty() ? "" : "env " + environment + " ") + GRAVEL_EXECUTABLE + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return output;
@@ -31,6 +38,57 @@ Output runGravel(const std::string& arguments)
     output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return output;
 }
+
+std::string fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// An X server of the test's own; it tells us its display number through a pipe.
+struct Xvfb {
+    pid_t pid = -1;
+    std::string display;
+
+    Xvfb()
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (number.empty()) {
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+            return;
+        }
+        display = ":" + number;
+    }
+    ~Xvfb()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
 
 bool hasLine(const std::string& text, const std::string& line)
 {
@@ -72,4 +130,33 @@ TEST(GravelAudioUnitInfo, BundlesThatAreNoAudioUnitAreOneLineErrors)
     const Output wrong = runGravel("au-info --frobnicate");
     EXPECT_EQ(wrong.status, 2);
     EXPECT_EQ(wrong.text, "gravel: unknown option '--frobnicate'; see 'gravel au-info --help'\n");
+}
+
+TEST(GravelAudioUnitSnapshot, ThePedalThroughTheAudioUnitsViewIsTheEditorsOwnPicture)
+{
+    Xvfb server;
+    if (server.display.empty())
+        GTEST_SKIP() << "no Xvfb; snapshot --au was not tried";
+    char folder[] = "/tmp/gravel-au-snapshot-XXXXXX";
+    const std::string dir = mkdtemp(folder);
+    for (const char* panel : {"", " --back"}) {
+        const Output direct = runGravel(std::string("snapshot") + panel + " -o " + dir + "/vst.png");
+        ASSERT_EQ(direct.status, 0) << direct.text;
+        const Output viaView =
+            runGravel(std::string("snapshot --au") + panel + " -o " + dir + "/au.png", "DISPLAY=" + server.display);
+        ASSERT_EQ(viaView.status, 0) << viaView.text;
+        EXPECT_NE(viaView.text.find("through the AudioUnit's view"), std::string::npos) << viaView.text;
+        const std::string picture = fileBytes(dir + "/au.png");
+        EXPECT_GT(picture.size(), 1000u);
+        EXPECT_TRUE(picture == fileBytes(dir + "/vst.png")) << "panel:" << panel;
+    }
+    const Output noDisplay = runGravel("snapshot --au -o " + dir + "/none.png", "DISPLAY=");
+    EXPECT_EQ(noDisplay.status, 1);
+    EXPECT_EQ(noDisplay.text, "gravel: snapshot --au shows the view on an X display and none could be opened; set "
+                              "DISPLAY, or run it under xvfb-run\n");
+    const Output withSet = runGravel("snapshot --au --set drive=5 -o " + dir + "/set.png");
+    EXPECT_EQ(withSet.status, 1);
+    std::remove((dir + "/vst.png").c_str());
+    std::remove((dir + "/au.png").c_str());
+    rmdir(dir.c_str());
 }

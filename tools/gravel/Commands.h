@@ -20,6 +20,7 @@ struct RenderOptions {
 struct SnapshotOptions {
     std::string output; // empty: gravel-front.png or gravel-back.png
     bool back = false;  // the back panel instead of the front
+    bool au = false;    // through the AudioUnit's view instead of the VST editor
     std::vector<std::pair<std::string, std::string>> settings; // --set NAME=VALUE
     std::string plugin; // empty: the built Gravel.vst
 };
@@ -31,6 +32,7 @@ int runInfo(const std::string& plugin);
 int runSnapshot(const SnapshotOptions& options);
 // gravel au-info [--plugin PATH] [-v]: parses its own arguments (argv[2] on).
 int runAudioUnitInfo(int argc, char** argv);
+int runAudioUnitSnapshot(const SnapshotOptions& options, bool verbose);
 
 // The effect to load: the one given, else the Gravel.vst built next to the
 // tool. Throws ToolError when there is none.

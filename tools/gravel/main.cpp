@@ -76,6 +76,8 @@ const char* const snapshotHelp =
     "  --back                the back panel (input fader, buffers, oversampling)\n"
     "  --set NAME=VALUE      as for render: drive=7.5, fat=on, oversampling=8\n"
     "  --plugin PATH         a Gravel.vst bundle folder (default: the built one)\n"
+    "  --au                  draw through the AudioUnit's view in a window on the\n"
+    "                        X display (xvfb-run serves without a screen)\n"
     "  -v, --verbose         show the host's log of every call into the effect\n";
 
 void quietLog(const char*, void*) {}
@@ -132,6 +134,8 @@ int runCommandLine(int argc, char** argv)
             } else if (value("--plugin", options.plugin)) {
             } else if (snapshot && arg == "--back") {
                 snapshotOptions.back = true;
+            } else if (snapshot && arg == "--au") {
+                snapshotOptions.au = true;
             } else if (snapshot && (value("-o", snapshotOptions.output) ||
                                     value("--output", snapshotOptions.output))) {
             } else if (snapshot && value("--set", text)) {
@@ -175,7 +179,7 @@ int runCommandLine(int argc, char** argv)
         setTandemLogSink(quietLog, nullptr);
     if (snapshot) {
         snapshotOptions.plugin = options.plugin;
-        return runSnapshot(snapshotOptions);
+        return snapshotOptions.au ? runAudioUnitSnapshot(snapshotOptions, verbose) : runSnapshot(snapshotOptions);
     }
     return render ? runRender(options) : runInfo(options.plugin);
 }
