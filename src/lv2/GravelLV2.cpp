@@ -2,8 +2,6 @@
 // GUI library, so hosts without a display (MOD, Zynthian) can load it.
 #include <lv2/core/lv2.h>
 
-#include <new>
-
 #include "lv2/GravelPorts.h"
 
 namespace {
@@ -19,9 +17,13 @@ struct GravelPlugin {
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*)
 {
-    GravelPlugin* plugin = new (std::nothrow) GravelPlugin;
-    if (!plugin)
+    // Nothing may leave through the C interface: no memory is no instance.
+    GravelPlugin* plugin = nullptr;
+    try {
+        plugin = new GravelPlugin;
+    } catch (...) {
         return nullptr;
+    }
     // A rate the models cannot run at: refuse instead of playing at the wrong rate.
     if (!plugin->engine.setSampleRate(rate)) {
         delete plugin;

@@ -109,9 +109,16 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
     const LV2UI_Touch* touch = static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch));
 
     GravelUI* ui = new GravelUI;
-    ui->ports = new EditorPorts(write, controller, touch);
-    ui->editor = new GRV_GUI(ui->ports); // handed to the stand-in effect, which deletes it
-    if (!ui->editor->open(parent) || !ui->editor->getFrame()) {
+    bool opened = false;
+    // Nothing may leave through the C interface.
+    try {
+        ui->ports = new EditorPorts(write, controller, touch);
+        ui->editor = new GRV_GUI(ui->ports); // handed to the stand-in effect, which deletes it
+        opened = ui->editor->open(parent) && ui->editor->getFrame();
+    } catch (...) {
+        opened = false;
+    }
+    if (!opened) {
         std::fprintf(stderr, "Gravel: the editor could not make its window in the host's; "
                              "check that the host's display is reachable\n");
         delete ui->ports;

@@ -279,5 +279,6 @@ TEST(LV2UI, OpensInTheParentSendsGesturesFollowsPortEventsAndClosesClean)
 
     XDestroyWindow(d, parent);
     XCloseDisplay(d);
-    dlclose(binary);
+    // The binary stays loaded, as the libraries it keeps resident do: the
+    // leak checker then still names the frames of cairo's one-time block.
 }
