@@ -1,6 +1,5 @@
 #include "plugin/VST_GRV.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
