@@ -12,6 +12,57 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
+
+namespace {
+
+// Xlib's default error handler ends the process, and errors arrive late: the
+// host may destroy its window (and the view's with it) before it releases
+// the view, or hand over an id that is not a window. Our calls run under a
+// handler that only records the error; XSync collects what they caused and
+// the previous handler is put back.
+std::mutex xErrorMutex;
+int lastXError = 0;
+
+int recordXError(Display*, XErrorEvent* error)
+{
+    lastXError = error->error_code;
+    return 0;
+}
+
+class XErrorTrap {
+public:
+    explicit XErrorTrap(Display* display) : display(display), lock(xErrorMutex)
+    {
+        XSync(display, False);
+        lastXError = 0;
+        previous = XSetErrorHandler(recordXError);
+    }
+    ~XErrorTrap() { failed(); }
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+
+    // True when the calls since the trap was set caused an error.
+    bool failed()
+    {
+        if (!done) {
+            XSync(display, False);
+            XSetErrorHandler(previous);
+            error = lastXError != 0;
+            done = true;
+        }
+        return error;
+    }
+
+private:
+    Display* display;
+    std::lock_guard<std::mutex> lock;
+    int (*previous)(Display*, XErrorEvent*) = nullptr;
+    bool done = false;
+    bool error = false;
+};
+
+} // namespace
 
 struct Tandem20010220_CocoaView {
     TandemComponent* tandem = nullptr;
@@ -24,16 +75,18 @@ struct Tandem20010220_CocoaView {
     {
         frame = TandemViewSize{double(width), double(height)};
         if (display && window && width > 0 && height > 0) {
+            XErrorTrap trap(display);
             XResizeWindow(display, window, unsigned(width), unsigned(height));
-            XFlush(display);
         }
     }
 
     ~Tandem20010220_CocoaView()
     {
         if (display) {
-            if (window)
+            if (window) {
+                XErrorTrap trap(display);
                 XDestroyWindow(display, window);
+            }
             XCloseDisplay(display);
         }
     }
@@ -51,10 +104,14 @@ void openViewWindow(Tandem20010220_CocoaView& view, unsigned long parentWindow, 
     view.display = XOpenDisplay(nullptr);
     if (!view.display)
         throw TandemException("No X display for the view: set DISPLAY, or open the view without a window");
+    XErrorTrap trap(view.display);
     view.window = XCreateSimpleWindow(view.display, Window(parentWindow), 0, 0, unsigned(width > 0 ? width : 1),
                                       unsigned(height > 0 ? height : 1), 0, 0, 0);
     XMapWindow(view.display, view.window);
-    XSync(view.display, False);
+    if (trap.failed()) {
+        view.window = 0;
+        throw TandemException("The host's window for the view is not a window");
+    }
 }
 
 Tandem20010220_CocoaView* uiViewForAudioUnit(AudioUnit unit, TandemViewSize, unsigned long parentWindow)

@@ -511,6 +511,24 @@ TEST(TandemView, GravelsEditorInAHostWindowSendsADragAsBeginChangeEnd)
         factory->release(view);
         XSync(display, False);
         EXPECT_TRUE(childrenOf(display, host).empty()) << "the view's window went with the view";
+
+        // A parent that is not a window: no view, and the host is told so
+        // instead of being taken down.
+        EXPECT_EQ(factory->uiViewForAudioUnit(unit, TandemViewSize{0, 0}, 0x7ffff0), nullptr);
+        EXPECT_NE(quiet.text().find("Could not create the view: The host's window for the view is not a window"),
+                  std::string::npos);
+
+        // A host that destroys its window before releasing the view.
+        const Window doomed = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 300, 400, 0, 0, 0);
+        XMapWindow(display, doomed);
+        XSync(display, False);
+        view = factory->uiViewForAudioUnit(unit, TandemViewSize{0, 0}, doomed);
+        ASSERT_NE(view, nullptr);
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.06, false);
+        XDestroyWindow(display, doomed);
+        XSync(display, False);
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.06, false);
+        factory->release(view);
     }
     XDestroyWindow(display, host);
     XCloseDisplay(display);
