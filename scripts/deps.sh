@@ -10,7 +10,7 @@ packages=(
   libplist-dev libcairo2-dev libstb-dev libx11-dev libsndfile1-dev
   xvfb xauth
   # the LV2 interface, and the LV2 tools and hosts the tests check the bundle with
-  lv2-dev lilv-utils liblilv-dev lv2file
+  lv2-dev lilv-utils liblilv-dev lv2file sordi
   # third-party VST 2.4 effects the hosting tests load as black boxes
   lsp-plugins-vst dpf-plugins-vst
 )

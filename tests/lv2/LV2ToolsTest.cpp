@@ -93,6 +93,18 @@ TEST(LV2Bundle, ToolsListThePluginWithEveryPortPresetAndTheUI)
     }
 }
 
+// The Turtle files against the LV2 specification's own vocabulary (types,
+// domains, ranges, labels), as LV2's validator checks them.
+TEST(LV2Bundle, TurtleFilesValidateAgainstTheSpecification)
+{
+    ScratchFolder scratch;
+    const std::string bundle = GRAVEL_LV2_BUNDLE_DIR;
+    const CommandResult validation =
+        run(scratch, "lv2_validate '" + bundle + "/manifest.ttl' '" + bundle + "/gravel.ttl' '" + bundle +
+                         "/presets.ttl' 2>&1 | grep -v '^Skipping'");
+    EXPECT_TRUE(has(validation.out, "Found 0 errors")) << validation.out;
+}
+
 // Hosts such as MOD load the DSP without any display library present; the
 // UI binary finds the platform library inside the bundle, wherever that is.
 TEST(LV2Bundle, DSPBinaryLinksNoGUILibraryAndTheUIBringsItsOwn)
