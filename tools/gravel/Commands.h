@@ -15,6 +15,7 @@ struct RenderOptions {
     std::string savePreset;  // --save-preset FILE.fxp|.fxb
     int blockSize = 512;
     std::string plugin;      // empty: the built Gravel.vst
+    bool au = false;         // through the bundle's AudioUnit instead of its VST entry
 };
 
 struct SnapshotOptions {
@@ -33,6 +34,7 @@ int runSnapshot(const SnapshotOptions& options);
 // gravel au-info [--plugin PATH] [-v]: parses its own arguments (argv[2] on).
 int runAudioUnitInfo(int argc, char** argv);
 int runAudioUnitSnapshot(const SnapshotOptions& options, bool verbose);
+int runAudioUnitRender(const RenderOptions& options, bool verbose);
 
 // The effect to load: the one given, else the Gravel.vst built next to the
 // tool. Throws ToolError when there is none.

@@ -31,7 +31,7 @@ const char* const mainHelp =
 
 const char* const renderHelp =
     "Usage: gravel render [IN] [-o OUT] [--set NAME=VALUE]... [--preset FILE]\n"
-    "                     [--save-preset FILE] [--block N] [--plugin PATH] [-v]\n"
+    "                     [--save-preset FILE] [--block N] [--plugin PATH] [--au] [-v]\n"
     "\n"
     "Processes IN (any mono or stereo file libsndfile reads) through the effect\n"
     "at IN's sample rate and writes OUT in IN's format. Without IN, renders a few\n"
@@ -49,6 +49,10 @@ const char* const renderHelp =
     "  --block N             frames per processing block (default 512)\n"
     "  --plugin PATH         VST 2.4 bundle folder or .so (default: the built\n"
     "                        Gravel.vst next to this program)\n"
+    "  --au                  render through the bundle's AudioUnit, as an AudioUnit\n"
+    "                        host does; --set then takes the AudioUnit's names and\n"
+    "                        values (gravel au-info lists them: drive=7.5,\n"
+    "                        oversampling=4x, fat=on); presets need the VST entry\n"
     "  -v, --verbose         show the host's log of every call into the effect\n"
     "\n"
     "Stereo files are rendered in stereo mode unless --set mode=mono or a preset\n"
@@ -136,6 +140,8 @@ int runCommandLine(int argc, char** argv)
                 snapshotOptions.back = true;
             } else if (snapshot && arg == "--au") {
                 snapshotOptions.au = true;
+            } else if (render && arg == "--au") {
+                options.au = true;
             } else if (snapshot && (value("-o", snapshotOptions.output) ||
                                     value("--output", snapshotOptions.output))) {
             } else if (snapshot && value("--set", text)) {
@@ -181,7 +187,9 @@ int runCommandLine(int argc, char** argv)
         snapshotOptions.plugin = options.plugin;
         return snapshotOptions.au ? runAudioUnitSnapshot(snapshotOptions, verbose) : runSnapshot(snapshotOptions);
     }
-    return render ? runRender(options) : runInfo(options.plugin);
+    if (render)
+        return options.au ? runAudioUnitRender(options, verbose) : runRender(options);
+    return runInfo(options.plugin);
 }
 
 // what() of a library's exception, on one line.
