@@ -140,6 +140,17 @@ private:
     int saved;
 };
 
+// The VST path's normalised value, as the AudioUnit value its parameter
+// mapping turns back into it.
+void setNormalised(AudioUnit unit, AudioUnitParameterID id, float normalised)
+{
+    AudioUnitParameterInfo info = {};
+    UInt32 size = sizeof info;
+    AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &info, &size);
+    AudioUnitSetParameter(unit, id, kAudioUnitScope_Global, 0,
+                          info.minValue + (info.maxValue - info.minValue) * normalised, 0);
+}
+
 void BM_GravelThroughAudioUnit(benchmark::State& state)
 {
     SilencedStderr silenced;
@@ -159,10 +170,10 @@ void BM_GravelThroughAudioUnit(benchmark::State& state)
     AURenderCallbackStruct callback = {&Feed::render, &feed};
     AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
                          sizeof callback);
-    AudioUnitSetParameter(unit, kPluginMode, kAudioUnitScope_Global, 0, 1.0f, 0);
-    AudioUnitSetParameter(unit, kInputLevel, kAudioUnitScope_Global, 0, 1.0f, 0);
-    AudioUnitSetParameter(unit, kDrive, kAudioUnitScope_Global, 0, 0.75f, 0);
-    AudioUnitSetParameter(unit, kOversampling, kAudioUnitScope_Global, 0, oversamplingValue(state.range(0)), 0);
+    setNormalised(unit, kPluginMode, 1.0f);
+    setNormalised(unit, kInputLevel, 1.0f);
+    setNormalised(unit, kDrive, 0.75f);
+    setNormalised(unit, kOversampling, oversamplingValue(state.range(0)));
     AudioUnitInitialize(unit);
 
     const Signal& s = signal();
