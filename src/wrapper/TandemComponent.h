@@ -27,6 +27,9 @@
 // The MIDI queue handed to the effect: a VstEvents record with room for the
 // whole queue.
 struct Tandem20010220_CocoaView;
+namespace gravel_files {
+struct FolderItem;
+}
 
 struct TandemVstEvents {
     VstInt32 numEvents;
@@ -143,6 +146,23 @@ private:
     void convertVSTPresets();
     bool updateCurrentAUPreset();
     void installIdleTimer();
+
+    // Presets (TandemPresets.cpp): dictionaries owned by the caller.
+    CFMutableDictionaryRef createAUPresetWithVSTData(size_t size, const unsigned char* data, CFStringRef name);
+    CFMutableDictionaryRef createAUPresetOfCurrentProgram(CFStringRef name);
+    CFMutableDictionaryRef createAUPresetOfCurrentBank(CFStringRef name);
+    // Appends the name of each preset file written to the list text.
+    void createFactoryPresets(std::string& listText);
+    void loadFactoryPresets(const std::string& listPath);
+    void convertLoadedPrograms(const std::string& folder, std::string* listText);
+    void convertVSTPresetsInDomain(short domain, const std::string& componentName);
+    void convertVSTPreset(const gravel_files::FolderItem& file, bool isBank);
+    void updateCurrentVSTProgramName(CFStringRef name);
+    CFPropertyListRef createClassInfo();
+    void setClassInfo(CFPropertyListRef preset);
+    // CurrentPreset / PresentPreset; returns the bytes written.
+    UInt32 getCurrentPreset(UInt32 bufferSize, void* outData, bool retainName);
+    void setCurrentPreset(UInt32 dataSize, const void* data);
     void uninit();
 
     // Selector helpers

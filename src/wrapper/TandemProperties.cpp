@@ -49,11 +49,6 @@ const char* unsupportedPropertyName(AudioUnitPropertyID id)
     case kMusicDeviceProperty_StreamFromDisk: return "kMusicDeviceProperty_StreamFromDisk";
     case kAudioUnitMigrateProperty_FromPlugin: return "kAudioUnitMigrateProperty_FromPlugin";
     case kAudioUnitMigrateProperty_OldAutomation: return "kAudioUnitMigrateProperty_OldAutomation";
-    // Offered once the presets join the component.
-    case kAudioUnitProperty_ClassInfo: return "kAudioUnitProperty_ClassInfo";
-    case kAudioUnitProperty_FactoryPresets: return "kAudioUnitProperty_FactoryPresets";
-    case kAudioUnitProperty_CurrentPreset: return "kAudioUnitProperty_CurrentPreset";
-    case kAudioUnitProperty_PresentPreset: return "kAudioUnitProperty_PresentPreset";
     default: return nullptr;
     }
 }
@@ -257,6 +252,29 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
         answer(true, false, sizeof(UInt32));
         return;
 
+    case kAudioUnitProperty_ClassInfo:
+        logOffered("kAudioUnitProperty_ClassInfo");
+        requireGlobal();
+        answer(true, true, sizeof(CFPropertyListRef));
+        return;
+
+    case kAudioUnitProperty_FactoryPresets:
+        if (!factoryPresetArray || CFArrayGetCount(factoryPresetArray) == 0)
+            refuseUnsupported("kAudioUnitProperty_FactoryPresets");
+        logOffered("kAudioUnitProperty_FactoryPresets");
+        requireGlobal();
+        answer(true, false, sizeof(CFArrayRef));
+        return;
+
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset:
+        logOffered(id == kAudioUnitProperty_CurrentPreset ? "kAudioUnitProperty_CurrentPreset"
+                                                          : "kAudioUnitProperty_PresentPreset");
+        requireGlobal();
+        answer(true, true, sizeof(AUPreset));
+        minimumSize = sizeof(SInt32);
+        return;
+
     default:
         if (const char* name = unsupportedPropertyName(id))
             refuseUnsupported(name);
@@ -362,6 +380,17 @@ void TandemComponent::getProperty(UInt32* ioDataSize, void* outData, AudioUnitEl
     case kMusicDeviceProperty_InstrumentCount:
         writeValue<UInt32>(outData, 0);
         break;
+    case kAudioUnitProperty_ClassInfo:
+        writeValue<CFPropertyListRef>(outData, createClassInfo());
+        break;
+    case kAudioUnitProperty_FactoryPresets:
+        CFRetain(factoryPresetArray);
+        writeValue<CFArrayRef>(outData, factoryPresetArray);
+        break;
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset:
+        *ioDataSize = getCurrentPreset(bufferSize, outData, id == kAudioUnitProperty_PresentPreset);
+        break;
     default:
         break;
     }
@@ -410,6 +439,13 @@ void TandemComponent::setProperty(UInt32 dataSize, const void* data, AudioUnitEl
         break;
     case kAudioUnitProperty_HostCallbacks:
         setHostCallbacks(dataSize, data);
+        break;
+    case kAudioUnitProperty_ClassInfo:
+        setClassInfo(readValue<CFPropertyListRef>(data));
+        break;
+    case kAudioUnitProperty_CurrentPreset:
+    case kAudioUnitProperty_PresentPreset:
+        setCurrentPreset(dataSize, data);
         break;
     default:
         break;
