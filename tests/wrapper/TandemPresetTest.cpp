@@ -5,6 +5,7 @@
 // whose programs each instance keeps for itself.
 
 #include "FakeProgramEffect.h"
+#include "TandemDirectRender.h"
 #include "TandemTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,8 @@ const char* flag(bool on) { return on ? "<true/>" : "<false/>"; }
 // a subtype of its own.
 class PresetComponent {
 public:
-    explicit PresetComponent(Config config = Config(), const std::string& name = "Test: Presets")
+    explicit PresetComponent(Config config = Config(), const std::string& name = "Test: Presets",
+                             const std::string& effect = GRAVEL_FAKE_PROGRAM_BUNDLE, int publishedParameters = 2)
         : name(name)
     {
         char folder[] = "/tmp/tandem-presets-XXXXXX";
@@ -81,9 +83,11 @@ public:
         fs::create_directories(contents / "x86_64-linux");
         fs::create_directories(resources());
         fs::copy_file(GRAVEL_TANDEM_EXECUTABLE, contents / "x86_64-linux" / "Tandem.so");
-        fs::create_symlink(GRAVEL_FAKE_PROGRAM_BUNDLE, fs::path(resources()) / "Effect.vst");
-        std::ofstream(resources() + "/TNParameters.txt")
-            << "vst param #\tname\tmin\tmax\tdisplay\tunit\tdefault\n0\tP0\t0\t1\t=\t-\t0\n1\tP1\t0\t1\t=\t-\t0\n";
+        fs::create_symlink(effect, fs::path(resources()) / "Effect.vst");
+        std::ofstream mapping(resources() + "/TNParameters.txt");
+        mapping << "vst param #\tname\tmin\tmax\tdisplay\tunit\tdefault\n";
+        for (int i = 0; i < publishedParameters; ++i)
+            mapping << i << "\tP" << i << "\t0\t1\t=\t-\t0\n";
         std::ofstream(contents / "Info.plist") << R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0">
@@ -715,5 +719,78 @@ TEST(TandemPresets, GravelDocumentStateRendersIdenticallyInAFreshInstance)
         EXPECT_EQ(v, values[id]) << "parameter " << id;
     }
     EXPECT_EQ(render(fresh.unit), expected);
+    CFRelease(saved);
+}
+
+TEST(TandemPresets, AnotherMakersEffectRoundTripsThroughTheDocumentState)
+{
+    if (!fs::exists(GRAVEL_LSP_COMPRESSOR))
+        GTEST_SKIP() << "LSP's compressor is not installed (scripts/deps.sh installs it)";
+    // Kept loaded, with the library that holds LSP's code, as the other
+    // tests of this effect do: its one-time allocations would otherwise be
+    // reported as leaks when it is unloaded.
+    static void* keptLoaded = dlopen(GRAVEL_LSP_COMPRESSOR, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(keptLoaded, nullptr);
+    static const bool coreKeptLoaded = [] {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(fs::path(GRAVEL_LSP_COMPRESSOR).parent_path(), error))
+            if (entry.path().filename().string().rfind("lsp-plugins-vst2-", 0) == 0)
+                return dlopen(entry.path().c_str(), RTLD_NOW | RTLD_LOCAL) != nullptr;
+        return false;
+    }();
+    (void)coreKeptLoaded;
+    // The guitar riff at 48 kHz, from a freshly reset effect.
+    auto renderRiff = [](AudioUnit unit) {
+        UInt32 frames = 1024;
+        EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
+                                       &frames, sizeof frames),
+                  noErr);
+        const AudioStreamBasicDescription format = floatFormat(48000, 2);
+        EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format,
+                                       sizeof format),
+                  noErr);
+        AURenderCallbackStruct callback = {riffSource, nullptr};
+        EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                       &callback, sizeof callback),
+                  noErr);
+        EXPECT_EQ(AudioUnitInitialize(unit), noErr);
+        EXPECT_EQ(AudioUnitReset(unit, kAudioUnitScope_Global, 0), noErr);
+        const std::vector<float> samples = renderRiffThroughAudioUnit(unit);
+        AudioUnitUninitialize(unit);
+        return samples;
+    };
+    PresetComponent component(Config(), "Test: LSP Presets", GRAVEL_LSP_BUNDLE, 12);
+    // Gains and side-chain settings: continuous, so their values read back
+    // as set (the compressor rounds its switches).
+    const AudioUnitParameterID continuous[] = {1, 2, 10, 11};
+    auto first = component.open();
+    ASSERT_EQ(first->status, noErr);
+    for (AudioUnitParameterID id : continuous)
+        ASSERT_EQ(AudioUnitSetParameter(first->unit, id, kAudioUnitScope_Global, 0, 0.2f + 0.05f * float(id), 0),
+                  noErr);
+    std::vector<float> values;
+    for (AudioUnitParameterID id : continuous) {
+        AudioUnitParameterValue v = -1;
+        AudioUnitGetParameter(first->unit, id, kAudioUnitScope_Global, 0, &v);
+        values.push_back(v);
+    }
+    CFDictionaryRef saved = classInfo(first->unit);
+    ASSERT_NE(saved, nullptr);
+    const std::vector<float> expected = renderRiff(first->unit);
+
+    auto fresh = component.open();
+    ASSERT_EQ(fresh->status, noErr);
+    ASSERT_EQ(setClassInfo(fresh->unit, saved), noErr);
+    for (size_t i = 0; i < values.size(); ++i) {
+        AudioUnitParameterValue v = -1;
+        AudioUnitGetParameter(fresh->unit, continuous[i], kAudioUnitScope_Global, 0, &v);
+        EXPECT_FLOAT_EQ(v, values[i]) << "parameter " << continuous[i];
+    }
+    EXPECT_EQ(renderRiff(fresh->unit), expected);
+    ASSERT_FALSE(expected.empty());
+    // The effect glides to new gains even across a reset, so the instance
+    // that renders untouched settings is a third one.
+    auto untouched = component.open();
+    EXPECT_NE(renderRiff(untouched->unit), expected);
     CFRelease(saved);
 }

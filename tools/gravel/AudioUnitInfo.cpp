@@ -105,6 +105,30 @@ void printParameters(AudioUnit unit)
     }
 }
 
+// The factory presets (number and name) and the current preset.
+void printPresets(AudioUnit unit)
+{
+    CFArrayRef presets = nullptr;
+    if (property(unit, kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, presets) && presets) {
+        const CFIndex count = CFArrayGetCount(presets);
+        std::printf("factory presets: %ld\n", long(count));
+        for (CFIndex i = 0; i < count; ++i) {
+            const AUPreset* preset = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(presets, i));
+            std::printf("  %3d  %s\n", int(preset->presetNumber), textOf(preset->presetName).c_str());
+        }
+        CFRelease(presets);
+    } else {
+        std::printf("factory presets: none\n");
+    }
+    AUPreset current = {};
+    if (property(unit, kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, current) && current.presetName) {
+        std::printf("current preset: %s (%s)\n", textOf(current.presetName).c_str(),
+                    current.presetNumber < 0 ? "user preset" : ("factory preset " +
+                                                                 std::to_string(current.presetNumber)).c_str());
+        CFRelease(current.presetName);
+    }
+}
+
 void printUnit(AudioUnit unit)
 {
     for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
@@ -149,6 +173,7 @@ void printUnit(AudioUnit unit)
     std::printf("latency: %s, tail: %s\n", hasLatency ? (number(latency) + " s").c_str() : "not reported",
                 hasTail ? (number(tail) + " s").c_str() : "not reported");
     printParameters(unit);
+    printPresets(unit);
 }
 
 int showAudioUnit(const std::string& bundlePath, bool verbose)

@@ -19,11 +19,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -267,6 +270,65 @@ std::string matchModeToChannels(AudioUnit unit, const AudioUnitParameters& param
            "=VALUE' to choose stereo";
 }
 
+// An .aupreset restored through ClassInfo, as a host opens a document. A
+// file that is no preset of this AudioUnit is refused before the AudioUnit
+// changes.
+void loadAUPreset(AudioUnit unit, const std::string& path)
+{
+    const std::string failure = "cannot load AudioUnit preset " + path + ": ";
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        throw ToolError(failure + "it is a folder; give an .aupreset file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ToolError(failure + std::strerror(errno) + "; check the path");
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    CFDataRef data = CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
+                                  CFIndex(bytes.size()));
+    CFStringRef parseError = nullptr;
+    CFPropertyListRef preset =
+        CFPropertyListCreateFromXMLData(kCFAllocatorDefault, data, kCFPropertyListImmutable, &parseError);
+    CFRelease(data);
+    if (!preset) {
+        std::string reason = parseError ? textOf(parseError) : "not a property list";
+        if (parseError)
+            CFRelease(parseError);
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        throw ToolError(failure + reason + "; give an .aupreset saved by an AudioUnit host or --save-aupreset");
+    }
+    const OSStatus status =
+        AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &preset, sizeof preset);
+    CFRelease(preset);
+    if (status == kAudioUnitErr_InvalidPropertyValue)
+        throw ToolError(failure + "it is not a preset of this AudioUnit, or it is damaged; give an .aupreset saved "
+                                  "from this AudioUnit");
+    if (status != noErr)
+        throw ToolError(failure + "it lacks what a preset holds (status " + statusText(status) +
+                        "); give an .aupreset saved from this AudioUnit");
+}
+
+// The AudioUnit's state as the XML property list a host writes to .aupreset.
+void saveAUPreset(AudioUnit unit, const std::string& path)
+{
+    CFPropertyListRef preset = nullptr;
+    UInt32 size = sizeof preset;
+    require(AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &preset, &size),
+            "the AudioUnit gave no state to save");
+    CFDataRef xml = CFPropertyListCreateXMLData(kCFAllocatorDefault, preset);
+    CFRelease(preset);
+    if (!xml)
+        throw ToolError("cannot save AudioUnit preset " + path + ": the AudioUnit's state is no property list");
+    ReplacingFile file(path);
+    try {
+        file.write(CFDataGetBytePtr(xml), size_t(CFDataGetLength(xml)));
+        file.commit();
+    } catch (...) {
+        CFRelease(xml);
+        throw;
+    }
+    CFRelease(xml);
+}
+
 // What the render callback hands the AudioUnit: the current block, one
 // vector per file channel.
 struct Feed {
@@ -321,6 +383,11 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose)
         }
         if (!demo && fs::exists(output, ec) && fs::equivalent(options.input, output, ec))
             throw ToolError(output + " is the input file; give another name with -o");
+        for (const std::string& other : {options.input, output, options.auPreset}) {
+            if (!options.saveAuPreset.empty() && !other.empty() &&
+                fs::weakly_canonical(options.saveAuPreset, ec) == fs::weakly_canonical(other, ec))
+                throw ToolError(options.saveAuPreset + " is " + other + "; give --save-aupreset another file name");
+        }
         if (options.blockSize < 1 || options.blockSize > 65536)
             throw ToolError("--block must be from 1 to 65536");
 
@@ -377,8 +444,13 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose)
                                          &callback, sizeof callback),
                     "the AudioUnit takes no input callback");
             const AudioUnitParameters parameters = listParameters(unit);
-            note = matchModeToChannels(unit, parameters, options, channels);
+            if (!options.auPreset.empty())
+                loadAUPreset(unit, options.auPreset);
+            else // a preset chooses the mode itself
+                note = matchModeToChannels(unit, parameters, options, channels);
             applySettings(unit, parameters, options.settings);
+            if (!options.saveAuPreset.empty())
+                saveAUPreset(unit, options.saveAuPreset);
             require(AudioUnitInitialize(unit), "the AudioUnit did not initialize");
 
             std::vector<std::vector<float>> outBuffers(static_cast<size_t>(channels),

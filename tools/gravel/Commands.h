@@ -16,6 +16,8 @@ struct RenderOptions {
     int blockSize = 512;
     std::string plugin;      // empty: the built Gravel.vst
     bool au = false;         // through the bundle's AudioUnit instead of its VST entry
+    std::string auPreset;     // --aupreset FILE.aupreset (through the AudioUnit)
+    std::string saveAuPreset; // --save-aupreset FILE.aupreset
 };
 
 struct SnapshotOptions {

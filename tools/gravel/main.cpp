@@ -32,6 +32,7 @@ const char* const mainHelp =
 const char* const renderHelp =
     "Usage: gravel render [IN] [-o OUT] [--set NAME=VALUE]... [--preset FILE]\n"
     "                     [--save-preset FILE] [--block N] [--plugin PATH] [--au] [-v]\n"
+    "                     [--aupreset FILE] [--save-aupreset FILE]\n"
     "\n"
     "Processes IN (any mono or stereo file libsndfile reads) through the effect\n"
     "at IN's sample rate and writes OUT in IN's format. Without IN, renders a few\n"
@@ -52,7 +53,12 @@ const char* const renderHelp =
     "  --au                  render through the bundle's AudioUnit, as an AudioUnit\n"
     "                        host does; --set then takes the AudioUnit's names and\n"
     "                        values (gravel au-info lists them: drive=7.5,\n"
-    "                        oversampling=4x, fat=on); presets need the VST entry\n"
+    "                        oversampling=4x, fat=on); .fxp/.fxb presets need the\n"
+    "                        VST entry\n"
+    "  --aupreset FILE       load an .aupreset (as saved by an AudioUnit host or\n"
+    "                        --save-aupreset) into the AudioUnit first; implies --au\n"
+    "  --save-aupreset FILE  save the AudioUnit's state as an .aupreset before\n"
+    "                        rendering; implies --au\n"
     "  -v, --verbose         show the host's log of every call into the effect\n"
     "\n"
     "Stereo files are rendered in stereo mode unless --set mode=mono or a preset\n"
@@ -154,6 +160,9 @@ int runCommandLine(int argc, char** argv)
             } else if (value("-o", options.output) || value("--output", options.output)) {
             } else if (value("--preset", options.preset) ||
                        value("--save-preset", options.savePreset)) {
+            } else if (value("--aupreset", options.auPreset) ||
+                       value("--save-aupreset", options.saveAuPreset)) {
+                options.au = true; // AudioUnit presets only exist through the AudioUnit
             } else if (value("--block", text)) {
                 char* end = nullptr;
                 const long n = std::strtol(text.c_str(), &end, 10);
