@@ -149,12 +149,12 @@ fi
 # The AudioUnit link: only a link of that name is ever replaced.
 installed="$(cd "${prefix}" && pwd)/Gravel.vst"
 au_link="${au_prefix}/Gravel.vst"
+if [ "$(cd "${prefix}" && pwd)" = "$(mkdir -p "${au_prefix}" && cd "${au_prefix}" && pwd)" ]; then
+  exit 0 # installed straight into the AudioUnit folder: nothing to link
+fi
 if [ -e "${au_link}" ] && [ ! -L "${au_link}" ]; then
   echo "install: ${au_link} exists and is not a link; leaving it alone (AudioUnit hosts will not see this install)" >&2
   exit 1
-fi
-if [ "$(cd "$(dirname "${installed}")" && pwd)" = "$(mkdir -p "${au_prefix}" && cd "${au_prefix}" && pwd)" ]; then
-  exit 0 # installed straight into the AudioUnit folder: nothing to link
 fi
 ln -sfn "${installed}" "${au_link}"
 echo "install: linked ${au_link} -> ${installed} for AudioUnit hosts"

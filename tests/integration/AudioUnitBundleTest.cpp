@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -92,5 +93,40 @@ TEST(AudioUnitBundle, InstalledBundleIsFoundOpenedAndNamed)
         << all;
     EXPECT_EQ(canDoMono, 4u) << "Gravel ships CanDoMonoIO: mono and stereo both ways";
 
+    std::system(("rm -rf '" + scratch + "'").c_str());
+}
+
+TEST(AudioUnitBundle, InstallLinksOnlyWhereALinkBelongs)
+{
+    const std::string scratch = scratchFolder();
+    ASSERT_FALSE(scratch.empty());
+    auto install = [&](const std::string& prefix, const std::string& auPrefix) {
+        const std::string command = "HOME='" + scratch + "/home' bash '" GRAVEL_INSTALL_SCRIPT "' --prefix '" +
+                                    prefix + "' --au-prefix '" + auPrefix +
+                                    "' --bundle '" GRAVEL_BUNDLE_DIR "' >/dev/null 2>&1";
+        return std::system(command.c_str());
+    };
+    // Installed straight into the AudioUnit folder: the bundle itself is found there.
+    EXPECT_EQ(install(scratch + "/au", scratch + "/au"), 0);
+    struct stat installed;
+    ASSERT_EQ(lstat((scratch + "/au/Gravel.vst").c_str(), &installed), 0);
+    EXPECT_TRUE(S_ISDIR(installed.st_mode));
+
+    // A folder of that name that is not a link is the user's: left alone, and the install says so.
+    const std::string mine = scratch + "/mine";
+    ASSERT_EQ(std::system(("mkdir -p '" + mine + "/Gravel.vst' && echo keep > '" + mine + "/Gravel.vst/file'").c_str()),
+              0);
+    EXPECT_NE(install(scratch + "/vst", mine), 0);
+    std::ifstream kept(mine + "/Gravel.vst/file");
+    std::string word;
+    kept >> word;
+    EXPECT_EQ(word, "keep");
+
+    // An old link is replaced by one to the new install.
+    EXPECT_EQ(install(scratch + "/vst2", scratch + "/au3"), 0);
+    EXPECT_EQ(install(scratch + "/vst3", scratch + "/au3"), 0);
+    char target[4096] = {};
+    ASSERT_GT(readlink((scratch + "/au3/Gravel.vst").c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), scratch + "/vst3/Gravel.vst");
     std::system(("rm -rf '" + scratch + "'").c_str());
 }
