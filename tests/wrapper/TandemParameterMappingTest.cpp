@@ -35,6 +35,17 @@ TEST(ParameterMappingFile, ValidLinesArePublishedInTheirOrderAndTheRestLoggedWit
     AudioUnit unit = opened->unit;
 
     EXPECT_EQ(parameterList(unit), (std::vector<AudioUnitParameterID>{3, 2, 1, 0}));
+    // Only the global scope lists parameters; other scopes answer an empty list.
+    AudioUnitParameterID untouched[4] = {99, 99, 99, 99};
+    UInt32 listSize = sizeof untouched;
+    EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Input, 0, untouched,
+                                   &listSize),
+              noErr);
+    EXPECT_EQ(listSize, 0u);
+    EXPECT_EQ(untouched[0], 99u);
+    EXPECT_EQ(AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
+                                       fakeBusParameterCount, nullptr, nullptr),
+              kAudioUnitErr_InvalidElement);
     const std::string logged = log.text();
     for (int line : {6, 7, 8, 9, 10})
         EXPECT_NE(logged.find("Ignored invalid parameter-mapping line (" + std::to_string(line) + "): "),
@@ -252,7 +263,7 @@ TEST(ParameterMappingNotifications, AnEditorGestureReachesAnEventListenerAsBegin
     StderrCapture log;
     fake.gestureValue = 0.75f;
     fake.gestureOnIdleParameter = 0;
-    for (int i = 0; i < 20 && heard.size() < 3; ++i)
+    for (int i = 0; i < 100 && heard.size() < 3; ++i)
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.03, false);
     AUListenerDispose(listener);
 

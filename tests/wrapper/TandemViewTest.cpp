@@ -256,6 +256,16 @@ const Tandem20010220_CocoaViewFactoryRecord* viewFactory(AudioUnit unit, std::st
 
 void pumpIdle() { CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.06, false); }
 
+// Runs the main loop (where the component idles its effect) until the
+// condition holds, for 3 s at most: a loaded machine may delay the timer.
+template <typename Condition>
+bool pumpUntil(Condition condition)
+{
+    for (int i = 0; i < 100 && !condition(); ++i)
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.03, false);
+    return condition();
+}
+
 } // namespace
 
 TEST(TandemView, TheFactoryTheCocoaUIPropertyNamesEmbedsTheEditorUntilTheViewIsReleased)
@@ -278,7 +288,7 @@ TEST(TandemView, TheFactoryTheCocoaUIPropertyNamesEmbedsTheEditorUntilTheViewIsR
     // Without a view the effect's size request is answered and changes nothing.
     fake.resizeOnIdleWidth = 300;
     fake.resizeOnIdleHeight = 150;
-    pumpIdle();
+    EXPECT_TRUE(pumpUntil([&] { return fake.resizeOnIdleWidth == 0; }));
     EXPECT_EQ(fake.sizeWindowAnswer, 1);
 
     Tandem20010220_CocoaView* view = factory->uiViewForAudioUnit(unit, TandemViewSize{10, 10}, 0);
@@ -289,10 +299,10 @@ TEST(TandemView, TheFactoryTheCocoaUIPropertyNamesEmbedsTheEditorUntilTheViewIsR
     EXPECT_EQ(factory->frameSize(view).height, 100.0);
     fake.resizeOnIdleWidth = 320;
     fake.resizeOnIdleHeight = 240;
-    pumpIdle();
+    EXPECT_TRUE(pumpUntil([&] { return fake.resizeOnIdleWidth == 0; }));
     EXPECT_EQ(factory->frameSize(view).width, 320.0);
     EXPECT_EQ(factory->frameSize(view).height, 240.0);
-    EXPECT_GT(fake.editIdleCalls, 0) << "the open editor idles";
+    EXPECT_TRUE(pumpUntil([&] { return fake.editIdleCalls > 0; })) << "the open editor idles";
 
     factory->release(view);
     EXPECT_EQ(fake.editCloseCalls, 1);
