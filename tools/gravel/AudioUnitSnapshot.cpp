@@ -16,7 +16,10 @@
 #include <X11/Xutil.h>
 #include <cairo.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -66,21 +69,50 @@ Window onlyChild(Display* display, Window window)
     return child;
 }
 
-// The window's pixels as an opaque ARGB picture.
-bool writeWindowPNG(Display* display, Window window, int width, int height, const std::string& path)
+// The window's pixels as opaque ARGB; empty when they cannot be read.
+std::vector<uint32_t> windowPixels(Display* display, Window window, int width, int height)
 {
+    XSync(display, False);
     XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     if (!image)
+        return {};
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels[size_t(y) * size_t(width) + size_t(x)] =
+                0xff000000u | (uint32_t(XGetPixel(image, x, y)) & 0x00ffffffu);
+    XDestroyImage(image);
+    return pixels;
+}
+
+// The editor draws from its idle calls, which come from the main loop: the
+// picture is taken once it is drawn (not one flat colour) and two looks a
+// few idle calls apart agree and differ from `unlike` (the window as it was
+// before, or nothing).
+std::vector<uint32_t> settledPixels(Display* display, Window window, int width, int height,
+                                    const std::vector<uint32_t>& unlike)
+{
+    std::vector<uint32_t> last = windowPixels(display, window, width, height);
+    for (int i = 0; i < 60; ++i) {
+        idleFor(0.05);
+        std::vector<uint32_t> now = windowPixels(display, window, width, height);
+        const bool drawn = !now.empty() && std::any_of(now.begin(), now.end(), [&](uint32_t p) { return p != now[0]; });
+        if (drawn && now == last && now != unlike)
+            return now;
+        last = std::move(now);
+    }
+    return last;
+}
+
+bool writePNG(const std::vector<uint32_t>& pixels, int width, int height, const std::string& path)
+{
+    if (pixels.size() != size_t(width) * size_t(height) || pixels.empty())
         return false;
     cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     unsigned char* data = cairo_image_surface_get_data(picture);
     const int stride = cairo_image_surface_get_stride(picture);
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
-        for (int x = 0; x < width; ++x)
-            row[x] = 0xff000000u | (uint32_t(XGetPixel(image, x, y)) & 0x00ffffffu);
-    }
-    XDestroyImage(image);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(data + y * stride, pixels.data() + size_t(y) * size_t(width), size_t(width) * 4);
     cairo_surface_mark_dirty(picture);
     const bool written = cairo_surface_write_to_png(picture, path.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(picture);
@@ -156,15 +188,14 @@ int runAudioUnitSnapshot(const SnapshotOptions& options, bool verbose)
                 const Window editor = onlyChild(display, shown.factory->window(shown.view));
                 if (!editor)
                     throw AUInfoError{"the editor did not open in the AudioUnit's view"};
-                idleFor(0.2);
+                const int width = int(size.width), height = int(size.height);
+                std::vector<uint32_t> pixels = settledPixels(display, editor, width, height, {});
                 if (options.back) {
                     click(display, editor, panelSwitchX, panelSwitchY);
-                    idleFor(0.2);
+                    pixels = settledPixels(display, editor, width, height, pixels);
                 }
-                XSync(display, False);
                 ReplacingFile picture(output);
-                written = writeWindowPNG(display, editor, int(size.width), int(size.height),
-                                         picture.temporaryPath());
+                written = writePNG(pixels, width, height, picture.temporaryPath());
                 if (written)
                     picture.commit();
             } catch (...) {
