@@ -205,6 +205,51 @@ TEST(CFBundle, DamagedOrIncompleteBundles) {
     CFRelease(noCode);
 }
 
+// Linux VST effects often ship as one .so (or X.so.N), not as a bundle
+// folder: such a file, or a link to it, is a bundle whose executable is the
+// file itself, with no information and no resources.
+TEST(CFBundle, ABareSharedObjectIsABundleOfItsOwn) {
+    const fs::path scratch = fs::temp_directory_path() / ("cfbundle-bare-" + std::to_string(getpid()));
+    fs::create_directories(scratch);
+    const fs::path executable = fs::path(TEST_BUNDLES_DIR) / "BundleA.bundle/Contents/x86_64-linux/BundleA.so";
+    ASSERT_TRUE(fs::exists(executable));
+    fs::create_symlink(executable, scratch / "effect.so");
+    fs::create_symlink(executable, scratch / "effect.so.2");
+    fs::create_symlink(executable, scratch / "effect.sound");
+    fs::create_symlink(executable, scratch / "effect.so.x");
+
+    for (const char* name : {"effect.so", "effect.so.2"}) {
+        SCOPED_TRACE(name);
+        CFURLRef url = urlOf((scratch / name).string(), false);
+        CFBundleRef bare = CFBundleCreate(nullptr, url);
+        CFRelease(url);
+        ASSERT_NE(nullptr, bare);
+        EXPECT_EQ(0, CFDictionaryGetCount(CFBundleGetInfoDictionary(bare)));
+        EXPECT_EQ(nullptr, CFBundleCopyResourcesDirectoryURL(bare));
+        EXPECT_EQ(nullptr, CFBundleCopyResourceURL(bare, CFSTR("Info"), CFSTR("plist"), nullptr));
+        CFArrayRef resources = CFBundleCopyResourceURLsOfType(bare, CFSTR("vst"), nullptr);
+        ASSERT_NE(nullptr, resources);
+        EXPECT_EQ(0, CFArrayGetCount(resources));
+        CFRelease(resources);
+        CFURLRef code = CFBundleCopyExecutableURL(bare);
+        ASSERT_NE(nullptr, code);
+        EXPECT_EQ((scratch / name).string(), pathOf(code));
+        CFRelease(code);
+        auto testBundleName = reinterpret_cast<const char* (*)()>(
+            CFBundleGetFunctionPointerForName(bare, CFSTR("testBundleName")));
+        ASSERT_NE(nullptr, testBundleName);
+        EXPECT_STREQ("BundleA", testBundleName());
+        CFBundleUnloadExecutable(bare);
+        CFRelease(bare);
+    }
+    for (const char* name : {"effect.sound", "effect.so.x"}) {
+        CFURLRef url = urlOf((scratch / name).string(), false);
+        EXPECT_EQ(nullptr, CFBundleCreate(nullptr, url)) << name;
+        CFRelease(url);
+    }
+    fs::remove_all(scratch);
+}
+
 // The test program lies in a plain build folder, not inside X/Contents/<arch>/:
 // it has no application bundle (HostIdentityTests covers one that has).
 TEST(CFBundle, ProgramOutsideAnApplicationFolderHasNoMainBundle) {

@@ -38,6 +38,9 @@ TEST(TandemThirdParty, WrappedEffectRendersWhatItRendersDirectly)
     OpenedUnit opened(componentPath("LSPCompressor"), "LSPc");
     ASSERT_EQ(opened.status, noErr) << log.text();
     AudioUnit unit = opened.unit;
+    // The resource's chain of links ends on the package's bare .so.
+    EXPECT_TRUE(log.contains(logLine("Test: LSPCompressor", "Resolved alias to " GRAVEL_LSP_COMPRESSOR)))
+        << log.text();
     EXPECT_TRUE(log.contains(logLine("Test: LSPCompressor", "VST has 2 inputs and 2 outputs configured into 1 input "
                                                             "buses and 1 output buses (SupportedNumChannels supported)")))
         << log.text();

@@ -25,7 +25,8 @@ Registry& registry();
 
 struct __CFBundle : Object {
     static constexpr CFTypeID kTypeID = kBundleTypeID;
-    __CFBundle(std::string folder, bool isMain);
+    enum class Shape { Folder, Main, Executable };
+    __CFBundle(std::string path, Shape shape);
     ~__CFBundle() override {
         CFRelease(url);
         CFRelease(info);
@@ -37,6 +38,9 @@ struct __CFBundle : Object {
 
     const std::string path;  // absolute, normalised, no trailing slash
     const bool isMain;
+    // Linux VST effects often ship as a bare .so: such a file is a bundle of
+    // its own, its executable itself, with no information or resources.
+    const bool isBareExecutable;
     CFURLRef url;
     CFDictionaryRef info;  // never null
     std::mutex loadMutex;
@@ -167,7 +171,7 @@ __CFBundle* makeMainBundle() {
     if (contents.filename() != "Contents" || !contents.has_parent_path()) return nullptr;
     const std::string folder = contents.parent_path().string();
     if (folder.empty() || folder == "/") return nullptr;
-    auto* bundle = new __CFBundle(folder, true);
+    auto* bundle = new __CFBundle(folder, __CFBundle::Shape::Main);
     bundle->handle = dlopen(nullptr, RTLD_NOW);
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -177,10 +181,13 @@ __CFBundle* makeMainBundle() {
 
 }  // namespace
 
-__CFBundle::__CFBundle(std::string folder, bool main)
-    : Object(kTypeID, main), path(std::move(folder)), isMain(main) {
-    url = fileURL(path, true);
-    info = readInfoDictionary(path);
+__CFBundle::__CFBundle(std::string location, Shape shape)
+    : Object(kTypeID, shape == Shape::Main),
+      path(std::move(location)),
+      isMain(shape == Shape::Main),
+      isBareExecutable(shape == Shape::Executable) {
+    url = fileURL(path, !isBareExecutable);
+    info = isBareExecutable ? emptyDictionary() : readInfoDictionary(path);
 }
 
 void __CFBundle::destroy() {
@@ -197,6 +204,7 @@ void __CFBundle::destroy() {
 
 std::string __CFBundle::executablePath() const {
     if (isMain) return ownExecutable();
+    if (isBareExecutable) return path;
     CFTypeRef name = CFDictionaryGetValue(info, kCFBundleExecutableKey);
     if (CFGetTypeID(name) != kStringTypeID) return std::string();
     std::string file = stringText(static_cast<CFStringRef>(name));
@@ -212,18 +220,35 @@ CFBundleRef CFBundleGetMainBundle(void) {
     return mainBundle;
 }
 
+namespace {
+// X.so or X.so.N: a shared object a plug-in folder may hold on its own.
+bool isSharedObjectName(const std::string& path) {
+    const std::string name = fs::path(path).filename().string();
+    const size_t so = name.rfind(".so");
+    if (so == std::string::npos || so == 0) return false;
+    const size_t after = so + 3;
+    return after == name.size() || (name[after] == '.' && after + 1 < name.size() &&
+                                    name.find_first_not_of("0123456789.", after) == std::string::npos);
+}
+}  // namespace
+
 CFBundleRef CFBundleCreate(CFAllocatorRef, CFURLRef bundleURL) {
     if (CFGetTypeID(bundleURL) != kURLTypeID) return nullptr;
-    const std::string folder = absoluteFolder(bundleURL);
+    const std::string location = absoluteFolder(bundleURL);
+    if (location.empty()) return nullptr;
     std::error_code error;
-    if (folder.empty() || !fs::is_directory(folder, error)) return nullptr;
+    __CFBundle::Shape shape = __CFBundle::Shape::Folder;
+    if (!fs::is_directory(location, error)) {
+        if (!fs::is_regular_file(location, error) || !isSharedObjectName(location)) return nullptr;
+        shape = __CFBundle::Shape::Executable;
+    }
     CFBundleGetMainBundle();  // registered first, so its folder gives it back
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    auto found = r.bundles.find(folder);
+    auto found = r.bundles.find(location);
     if (found != r.bundles.end() && tryRetain(found->second)) return found->second;
-    auto* bundle = new __CFBundle(folder, false);
-    r.bundles[folder] = bundle;
+    auto* bundle = new __CFBundle(location, shape);
+    r.bundles[location] = bundle;
     return bundle;
 }
 
@@ -280,18 +305,20 @@ CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle) {
 
 CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle) {
     const __CFBundle* b = as<__CFBundle>(bundle);
-    return b != nullptr ? fileURL(b->path + kResourcesFolder, true) : nullptr;
+    return b != nullptr && !b->isBareExecutable ? fileURL(b->path + kResourcesFolder, true) : nullptr;
 }
 
 CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName, CFStringRef resourceType,
                                  CFStringRef subDirName) {
     const __CFBundle* b = as<__CFBundle>(bundle);
-    return b != nullptr ? findResource(b->path, resourceName, resourceType, subDirName) : nullptr;
+    return b != nullptr && !b->isBareExecutable ? findResource(b->path, resourceName, resourceType, subDirName)
+                                                : nullptr;
 }
 
 CFArrayRef CFBundleCopyResourceURLsOfType(CFBundleRef bundle, CFStringRef resourceType, CFStringRef subDirName) {
     const __CFBundle* b = as<__CFBundle>(bundle);
-    return b != nullptr ? findResourcesOfType(b->path, resourceType, subDirName) : nullptr;
+    if (b == nullptr) return nullptr;
+    return b->isBareExecutable ? createTypeArray() : findResourcesOfType(b->path, resourceType, subDirName);
 }
 
 CFURLRef CFBundleCopyResourceURLInDirectory(CFURLRef bundleURL, CFStringRef resourceName, CFStringRef resourceType,
