@@ -31,12 +31,16 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 echo "== Fuzzing the parsers of outside data (clang, libFuzzer + ASan/UBSan)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=Release -DGRAVEL_BUILD_FUZZ=ON -DGRAVEL_BUILD_TESTS=OFF -DGRAVEL_BUILD_BENCH=OFF
-cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz
+cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz preset_list_fuzz classinfo_fuzz
 # FXP/FXB data comes from any file a user opens: a minute for its parser.
 # TNParameters.txt is edited by users: a minute for its reader too.
+# The AudioUnit presets (a factory list with its files; documents restored
+# through ClassInfo) open the whole component per input: half a minute each
+# keeps CI short.
 declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-60} [plist]=${GRAVEL_FUZZ_SECONDS:-20}
-  [mapping]=${GRAVEL_FUZZ_SECONDS:-60})
-for target in fxp plist mapping; do
+  [mapping]=${GRAVEL_FUZZ_SECONDS:-60} [preset_list]=${GRAVEL_FUZZ_SECONDS:-30}
+  [classinfo]=${GRAVEL_FUZZ_SECONDS:-30})
+for target in fxp plist mapping preset_list classinfo; do
   binary=$(find build-fuzz -type f -name "${target}_fuzz" -perm -u+x | head -n 1)
   corpus="build-fuzz/corpus/$target"
   mkdir -p "$corpus"
@@ -52,4 +56,5 @@ for target in fxp plist mapping; do
   fi
   grep -E '^(Done|stat::number_of_executed_units)' "$log"
 done
-echo "fuzz: fxp ${fuzz_seconds[fxp]}s, plist ${fuzz_seconds[plist]}s and mapping ${fuzz_seconds[mapping]}s without a finding"
+echo "fuzz: fxp ${fuzz_seconds[fxp]}s, plist ${fuzz_seconds[plist]}s, mapping ${fuzz_seconds[mapping]}s," \
+  "preset_list ${fuzz_seconds[preset_list]}s and classinfo ${fuzz_seconds[classinfo]}s without a finding"

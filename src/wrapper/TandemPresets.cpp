@@ -9,6 +9,7 @@
 #include "wrapper/TandemException.h"
 #include "wrapper/TandemLog.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>

@@ -1,0 +1,116 @@
+#pragma once
+
+// What the AudioUnit preset fuzzers share: a component bundle in a scratch
+// folder around the fuzzers' own instrumented copy of the wrapper, wrapping
+// the built Gravel.vst, registered and opened through the AudioUnit API as a
+// host opens it.
+
+#include <AudioToolbox/AudioToolbox.h>
+#include <AudioUnit/AudioUnit.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace tandem_fuzz {
+
+namespace fs = std::filesystem;
+
+inline std::string gravelBundle()
+{
+    const char* path = std::getenv("GRAVEL_BUNDLE");
+    return path ? path : GRAVEL_BUNDLE_DIR;
+}
+
+// The bundle folder, made once per process; its Resources hold the mapping
+// Gravel ships and whatever a fuzzer writes there.
+inline const std::string& scratchBundle()
+{
+    static const std::string bundle = [] {
+        char pattern[] = "/tmp/tandem-preset-fuzz-XXXXXX";
+        if (!mkdtemp(pattern)) {
+            std::perror("tandem fuzz: scratch folder");
+            std::abort();
+        }
+        const fs::path root = fs::path(pattern) / "Fuzz.component";
+        const fs::path contents = root / "Contents";
+        fs::create_directories(contents / "x86_64-linux");
+        fs::create_directories(contents / "Resources");
+        fs::copy_file(TANDEM_FUZZ_COMPONENT, contents / "x86_64-linux" / "Fuzz.so");
+        fs::create_symlink(gravelBundle(), contents / "Resources" / "Effect.vst");
+        fs::copy_file(gravelBundle() + "/Contents/Resources/TNParameters.txt", contents / "Resources" / "TNParameters.txt");
+        std::ofstream(contents / "Info.plist") << R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+  <key>CFBundleExecutable</key><string>Fuzz</string>
+  <key>AudioComponents</key>
+  <array><dict>
+    <key>type</key><string>aufx</string>
+    <key>subtype</key><string>Grvl</string>
+    <key>manufacturer</key><string>Bkfd</string>
+    <key>name</key><string>Fuzz: Gravel</string>
+    <key>version</key><integer>65536</integer>
+    <key>factoryFunction</key><string>TandemEntry</string>
+  </dict></array>
+  <key>TNConfig</key>
+  <dict>
+    <key>AutoConvertPresets</key><false/>
+    <key>PresetIsFXB</key><false/>
+    <key>UpdateNameOnLoad</key><true/>
+    <key>CanDoMonoIO</key><true/>
+  </dict>
+</dict>
+</plist>
+)";
+        // The folder goes when the run ends.
+        static const std::string folder = pattern;
+        std::atexit([] {
+            std::error_code error;
+            fs::remove_all(folder, error);
+        });
+        // Neither the component nor the effect (instrumented in fuzz
+        // builds too) is unloaded when a unit closes: libFuzzer keeps reading
+        // the coverage counters inside them.
+        for (const fs::path& executable : {contents / "x86_64-linux" / "Fuzz.so",
+                                           fs::path(gravelBundle()) / "Contents" / "x86_64-linux" / "Gravel.so"})
+            if (!dlopen(executable.c_str(), RTLD_NOW | RTLD_NODELETE))
+                std::abort();
+        // Only this bundle: an installed Gravel registers under the same codes.
+        setenv("AU_PATH", root.parent_path().c_str(), 1);
+        if (GravelRegisterComponentBundle(root.c_str()) != noErr)
+            std::abort();
+        return root.string();
+    }();
+    return bundle;
+}
+
+inline std::string resources() { return scratchBundle() + "/Contents/Resources"; }
+
+// A new instance of the scratch component; null when it did not open.
+inline AudioUnit openUnit(OSStatus* status = nullptr)
+{
+    scratchBundle();
+    const auto code = [](const char* text) {
+        return (OSType(UInt8(text[0])) << 24) | (OSType(UInt8(text[1])) << 16) | (OSType(UInt8(text[2])) << 8) |
+               OSType(UInt8(text[3]));
+    };
+    AudioComponentDescription description = {kAudioUnitType_Effect, code("Grvl"), code("Bkfd"), 0, 0};
+    AudioComponent component = AudioComponentFindNext(nullptr, &description);
+    if (!component)
+        std::abort();
+    AudioUnit unit = nullptr;
+    const OSStatus result = AudioComponentInstanceNew(component, &unit);
+    if (status)
+        *status = result;
+    return result == noErr ? unit : nullptr;
+}
+
+}  // namespace tandem_fuzz
