@@ -483,7 +483,9 @@ TEST(TandemPresets, DocumentStateRenamesTheProgramOnlyWhenConfiguredTo)
     setPrograms({"Clean", "Crunch"});
     PresetComponent renaming(Config{false, false, true});
     auto unit = renaming.open();
-    CFMutableDictionaryRef info = CFDictionaryCreateMutableCopy(nullptr, 0, classInfo(unit->unit));
+    CFDictionaryRef saved = classInfo(unit->unit);
+    CFMutableDictionaryRef info = CFDictionaryCreateMutableCopy(nullptr, 0, saved);
+    CFRelease(saved);
     CFStringRef nameKey = CFStringCreateWithCString(nullptr, "name", kCFStringEncodingUTF8);
     CFStringRef name = CFStringCreateWithCString(nullptr, "My Song Sound", kCFStringEncodingUTF8);
     CFDictionarySetValue(info, nameKey, name);
