@@ -622,6 +622,10 @@ TEST(TandemPresets, VSTPresetFilesAreConvertedOnceInTheUserAndLocalFolders)
     std::ofstream(presets + "/Bank.FXB", std::ios::binary) << fxb;
     std::ofstream(presets + "/Other.fxb", std::ios::binary) << otherFxb;
     std::ofstream(presets + "/notes.txt") << "not a preset";
+    // The longest name a file may have: the preset's name is cut so that
+    // ".aupreset" still fits.
+    const std::string longName(251, 'L');
+    std::ofstream(presets + "/" + longName + ".fxp", std::ios::binary) << fxp;
     setenv("AU_USER_SUPPORT", support.c_str(), 1);
     setenv("AU_LOCAL_SUPPORT", (support + "/missing").c_str(), 1);
 
@@ -650,6 +654,7 @@ TEST(TandemPresets, VSTPresetFilesAreConvertedOnceInTheUserAndLocalFolders)
     EXPECT_EQ(dataBytes(clean), fxp);
     CFRelease(clean);
     EXPECT_EQ(filesIn(presets + "/Bank"), (std::set<std::string>{"Soft.aupreset", "Hard.aupreset"}));
+    EXPECT_TRUE(fs::exists(presets + "/" + longName.substr(0, 246) + ".aupreset"));
     EXPECT_TRUE(filesIn(presets + "/Other").empty());
     EXPECT_EQ(filesIn(support + "/Presets/Test Maker"), std::set<std::string>{"_.."});
 
