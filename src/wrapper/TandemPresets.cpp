@@ -95,6 +95,8 @@ void replaceFileContents(const std::string& folder, const std::string& name, con
 {
     // Written beside the old file and renamed over it: a write that fails
     // leaves the file that was there as it was.
+    if (!gravel_files::isValidItemName(name))
+        throw MacOSException(bdNamErr);
     // Hidden, so folder listings pass it over, and short enough for any name.
     const std::string temporaryName = "." + name.substr(0, 200) + "." + std::to_string(getpid()) + ".tmp";
     std::string temporaryPath = folder + "/" + temporaryName;

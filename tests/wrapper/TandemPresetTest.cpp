@@ -326,6 +326,22 @@ TEST(TandemPresets, FirstConstructionWritesOnePresetFilePerDistinctProgramAndLoa
     EXPECT_EQ(filesIn(component.resources()), expected);
 }
 
+TEST(TandemPresets, APresetFileThatCannotBeWrittenLeavesTheOneItReplaces)
+{
+    setPrograms({"Init"});
+    PresetComponent component;
+    std::ofstream(component.resource("Init.aupreset")) << "the user's own preset";
+    // The file the new preset is written to first cannot be made: a folder
+    // that is not empty holds its name.
+    const std::string blocked = component.resource(".Init.aupreset." + std::to_string(getpid()) + ".tmp");
+    fs::create_directories(blocked + "/inside");
+    OpenedUnit unit(component.bundle(), component.subtype);
+    // Generating the factory presets fails, and so does the open.
+    EXPECT_NE(unit.status, noErr);
+    EXPECT_EQ(readFile(component.resource("Init.aupreset")), "the user's own preset");
+    EXPECT_FALSE(fs::exists(component.resource("TNFactoryPresets.txt")));
+}
+
 TEST(TandemPresets, ProgramNamesNeverWriteOutsideTheirFolder)
 {
     setPrograms({"../../x", "a/b", "..", ".hidden", "."});
