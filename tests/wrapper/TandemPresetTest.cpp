@@ -704,6 +704,14 @@ TEST(TandemPresets, GravelDocumentStateRendersIdenticallyInAFreshInstance)
     EXPECT_EQ(readFile(std::string(GRAVEL_BUNDLE_DIR) + "/Contents/Resources/TNFactoryPresets.txt"),
               "Init 1.aupreset\r");
     ASSERT_TRUE(fs::exists(std::string(GRAVEL_BUNDLE_DIR) + "/Contents/Resources/Init 1.aupreset"));
+    // So opening it writes nothing there, as a read-only installation needs.
+    auto resourcesState = [] {
+        std::map<std::string, fs::file_time_type> state;
+        for (const auto& entry : fs::directory_iterator(std::string(GRAVEL_BUNDLE_DIR) + "/Contents/Resources"))
+            state[entry.path().filename().string()] = entry.last_write_time();
+        return state;
+    };
+    const auto shipped = resourcesState();
 
     OpenedUnit first(GRAVEL_BUNDLE_DIR, "Grvl", "Bkfd");
     ASSERT_EQ(first.status, noErr);
@@ -743,6 +751,7 @@ TEST(TandemPresets, GravelDocumentStateRendersIdenticallyInAFreshInstance)
     }
     EXPECT_EQ(render(fresh.unit), expected);
     CFRelease(saved);
+    EXPECT_EQ(resourcesState(), shipped);
 }
 
 TEST(TandemPresets, AnotherMakersEffectRoundTripsThroughTheDocumentState)
