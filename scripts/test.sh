@@ -35,11 +35,11 @@ cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz pr
 # FXP/FXB data comes from any file a user opens: a minute for its parser.
 # TNParameters.txt is edited by users: a minute for its reader too.
 # The AudioUnit presets (a factory list with its files; documents restored
-# through ClassInfo) open the whole component per input: half a minute each
-# keeps CI short.
-declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-60} [plist]=${GRAVEL_FUZZ_SECONDS:-20}
-  [mapping]=${GRAVEL_FUZZ_SECONDS:-60} [preset_list]=${GRAVEL_FUZZ_SECONDS:-30}
-  [classinfo]=${GRAVEL_FUZZ_SECONDS:-30})
+# through ClassInfo) and property lists come from files users share: a minute
+# each as well.
+declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-60} [plist]=${GRAVEL_FUZZ_SECONDS:-60}
+  [mapping]=${GRAVEL_FUZZ_SECONDS:-60} [preset_list]=${GRAVEL_FUZZ_SECONDS:-60}
+  [classinfo]=${GRAVEL_FUZZ_SECONDS:-60})
 for target in fxp plist mapping preset_list classinfo; do
   binary=$(find build-fuzz -type f -name "${target}_fuzz" -perm -u+x | head -n 1)
   corpus="build-fuzz/corpus/$target"
