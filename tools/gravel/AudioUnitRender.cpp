@@ -10,6 +10,7 @@
 #include "DemoRiff.h"
 #include "EffectLoader.h"
 #include "ParameterMatch.h"
+#include "RenderFiles.h"
 #include "ReplacingFile.h"
 
 #include <AudioUnit/AudioUnit.h>
@@ -34,37 +35,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double demoSampleRate = 44100.0;
-
-// As the VST render reads and writes integer PCM: at its own scale, divided
-// by a power of two, so both renders hand the effect the same samples.
-double pcmScale(int format)
-{
-    switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8: return 128.0;
-    case SF_FORMAT_PCM_16: return 32768.0;
-    case SF_FORMAT_PCM_24: return 8388608.0;
-    case SF_FORMAT_PCM_32: return 2147483648.0;
-    default: return 0.0;
-    }
-}
-
 std::string statusText(OSStatus status) { return std::to_string(int(status)); }
-
-class SoundFile {
-public:
-    SoundFile() = default;
-    ~SoundFile()
-    {
-        if (file)
-            sf_close(file);
-    }
-    SoundFile(const SoundFile&) = delete;
-    SoundFile& operator=(const SoundFile&) = delete;
-    SNDFILE* file = nullptr;
-    SF_INFO info{};
-};
 
 class OpenedAudioUnit {
 public:
@@ -355,39 +326,16 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose)
         const bool demo = options.input.empty();
         SoundFile in;
         std::vector<float> demoSamples;
-        if (demo) {
-            demoSamples = synthesizeDemoRiff(demoSampleRate);
-            in.info.samplerate = static_cast<int>(demoSampleRate);
-            in.info.channels = 1;
-            in.info.frames = static_cast<sf_count_t>(demoSamples.size());
-            in.info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-        } else {
-            std::error_code ec;
-            if (!fs::is_regular_file(options.input, ec))
-                throw ToolError("cannot read " + options.input + ": no such file; check the path");
-            in.file = sf_open(options.input.c_str(), SFM_READ, &in.info);
-            if (!in.file)
-                throw ToolError("cannot read " + options.input + ": " + sf_strerror(nullptr) +
-                                "; give an audio file libsndfile reads (WAV, AIFF, FLAC, Ogg ...)");
-            if (in.info.channels < 1 || in.info.channels > 2)
-                throw ToolError(options.input + " has " + std::to_string(in.info.channels) +
-                                " channels; give a mono or stereo file");
+        openRenderInput(options, in, demoSamples);
+        const std::string output = renderOutputPath(options);
+        if (!options.saveAuPreset.empty()) {
+            refuseSameFile(options.saveAuPreset, demo ? "" : options.input, "the input file",
+                           "--save-aupreset");
+            refuseSameFile(options.saveAuPreset, output, "the output file", "--save-aupreset");
+            refuseSameFile(options.saveAuPreset, options.auPreset, "the preset given with --aupreset",
+                           "--save-aupreset");
         }
         std::error_code ec;
-        std::string output = options.output;
-        if (output.empty()) {
-            const fs::path inPath(options.input);
-            output = demo ? "gravel-demo.wav"
-                          : (inPath.parent_path() / (inPath.stem().string() + "-gravel" + inPath.extension().string()))
-                                .string();
-        }
-        if (!demo && fs::exists(output, ec) && fs::equivalent(options.input, output, ec))
-            throw ToolError(output + " is the input file; give another name with -o");
-        for (const std::string& other : {options.input, output, options.auPreset}) {
-            if (!options.saveAuPreset.empty() && !other.empty() &&
-                fs::weakly_canonical(options.saveAuPreset, ec) == fs::weakly_canonical(other, ec))
-                throw ToolError(options.saveAuPreset + " is " + other + "; give --save-aupreset another file name");
-        }
         if (options.blockSize < 1 || options.blockSize > 65536)
             throw ToolError("--block must be from 1 to 65536");
 
@@ -405,7 +353,7 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose)
         out.info = outInfo;
         out.file = sf_open_fd(outFile.descriptor(), SFM_WRITE, &out.info, SF_FALSE);
         if (!out.file)
-            throw ToolError("cannot write " + output + ": " + sf_strerror(nullptr) + "; check there is room on the disk");
+            throw ToolError("cannot write " + output + ": " + soundFileError(nullptr) + "; check there is room on the disk");
         const double scale = pcmScale(in.info.format);
         if (scale > 0.0) {
             if (in.file)
@@ -492,7 +440,7 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose)
                     }
                 }
                 if (sf_writef_float(out.file, interleaved.data(), frames) != frames)
-                    throw ToolError("cannot write " + output + ": " + sf_strerror(out.file) +
+                    throw ToolError("cannot write " + output + ": " + soundFileError(out.file) +
                                     "; check there is room on the disk");
                 done += frames;
             }

@@ -3,6 +3,7 @@
 #include "DemoRiff.h"
 #include "EffectLoader.h"
 #include "ParameterMatch.h"
+#include "RenderFiles.h"
 #include "ReplacingFile.h"
 #include "wrapper/TandemException.h"
 
@@ -21,23 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double demoSampleRate = 44100.0;
 constexpr double progressAfterSeconds = 5.0;
-
-// Integer PCM is read and written at its own scale (no normalisation by
-// libsndfile), divided here by a power of two: exact both ways, so a
-// bypassed effect gives back the input's bits.
-double pcmScale(int format)
-{
-    switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8: return 128.0;
-    case SF_FORMAT_PCM_16: return 32768.0;
-    case SF_FORMAT_PCM_24: return 8388608.0;
-    case SF_FORMAT_PCM_32: return 2147483648.0;
-    default: return 0.0;
-    }
-}
 
 // Peak and RMS of the finite samples; NaN and infinities are counted apart.
 struct Level {
@@ -74,20 +59,6 @@ struct Level {
     }
 };
 
-class SoundFile {
-public:
-    SoundFile() = default;
-    ~SoundFile()
-    {
-        if (file)
-            sf_close(file);
-    }
-    SoundFile(const SoundFile&) = delete;
-    SoundFile& operator=(const SoundFile&) = delete;
-    SNDFILE* file = nullptr;
-    SF_INFO info{};
-};
-
 class ProgressBar {
 public:
     explicit ProgressBar(bool shown) : shown(shown) {}
@@ -115,47 +86,6 @@ private:
     bool shown;
     int lastPercent = -1;
 };
-
-// libsndfile's reason without its closing full stop, to go inside our line.
-std::string soundFileError(SNDFILE* file)
-{
-    std::string reason = sf_strerror(file);
-    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
-        reason.pop_back();
-    return reason;
-}
-
-std::string defaultOutput(const std::string& input)
-{
-    const fs::path in(input);
-    return (in.parent_path() / (in.stem().string() + "-gravel" + in.extension().string())).string();
-}
-
-// Where a path leads, through the links among its folders that exist.
-fs::path resolvedPath(const std::string& path)
-{
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(path, ec).lexically_normal();
-    const fs::path resolved = fs::weakly_canonical(absolute, ec);
-    return ec ? absolute : resolved;
-}
-
-bool sameFile(const std::string& a, const std::string& b)
-{
-    std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec))
-        return fs::equivalent(a, b, ec);
-    return resolvedPath(a) == resolvedPath(b);
-}
-
-// Refuses to write where the render reads or writes another file: an option
-// given the wrong name must not destroy that file.
-void refuseSameFile(const std::string& path, const std::string& other, const char* otherIs,
-                    const char* option)
-{
-    if (!other.empty() && sameFile(path, other))
-        throw ToolError(path + " is " + otherIs + "; give " + option + " another name");
-}
 
 std::vector<unsigned char> readPresetFile(const std::string& path)
 {
@@ -269,30 +199,8 @@ int runRender(const RenderOptions& options)
         const bool demo = options.input.empty();
         SoundFile in;
         std::vector<float> demoSamples;
-        if (demo) {
-            demoSamples = synthesizeDemoRiff(demoSampleRate);
-            in.info.samplerate = static_cast<int>(demoSampleRate);
-            in.info.channels = 1;
-            in.info.frames = static_cast<sf_count_t>(demoSamples.size());
-            in.info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-        } else {
-            std::error_code ec;
-            if (!fs::is_regular_file(options.input, ec))
-                throw ToolError("cannot read " + options.input + ": no such file; check the path");
-            in.file = sf_open(options.input.c_str(), SFM_READ, &in.info);
-            if (!in.file) {
-                throw ToolError("cannot read " + options.input + ": " + soundFileError(nullptr) +
-                                "; give an audio file libsndfile reads (WAV, AIFF, FLAC, Ogg ...)");
-            }
-            if (in.info.channels < 1 || in.info.channels > 2)
-                throw ToolError(options.input + " has " + std::to_string(in.info.channels) +
-                                " channels; give a mono or stereo file");
-        }
-        const std::string output = !options.output.empty() ? options.output
-                                   : demo                  ? "gravel-demo.wav"
-                                                           : defaultOutput(options.input);
-        if (!demo && sameFile(options.input, output))
-            throw ToolError(output + " is the input file; give another name with -o");
+        openRenderInput(options, in, demoSamples);
+        const std::string output = renderOutputPath(options);
         refuseSameFile(output, options.preset, "the preset given with --preset", "-o");
         if (!options.savePreset.empty()) {
             refuseSameFile(options.savePreset, demo ? "" : options.input, "the input file",
@@ -301,8 +209,6 @@ int runRender(const RenderOptions& options)
         }
         // Asked before a preset is saved, not after the render.
         std::error_code ec;
-        if (fs::is_directory(output, ec))
-            throw ToolError(output + " is a folder; give -o a file name");
         if (!options.savePreset.empty() && fs::is_directory(options.savePreset, ec))
             throw ToolError(options.savePreset + " is a folder; give --save-preset a file name");
         if (options.blockSize < 1 || options.blockSize > 65536)
