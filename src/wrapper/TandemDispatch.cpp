@@ -7,6 +7,7 @@
 #include "wrapper/TandemException.h"
 #include "wrapper/TandemLog.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -36,10 +37,19 @@ void TandemComponent::checkParameter(AudioUnitParameterID id) const
         throw MacOSException(kAudioUnitErr_InvalidParameter);
 }
 
+// A parameter the mapping does not publish has no range (its information is
+// all zero), so a value for it would reach the effect as NaN; so would a NaN
+// from the host. Both are refused; a value outside the published range is
+// held at its end, since VST effects are promised 0..1.
 float TandemComponent::scaledToVST(AudioUnitParameterID id, AudioUnitParameterValue value) const
 {
     const AudioUnitParameterInfo& info = parameterInfos[id];
-    return (value - info.minValue) / (info.maxValue - info.minValue);
+    if (info.flags == 0 || !(info.minValue < info.maxValue))
+        throw MacOSException(kAudioUnitErr_InvalidParameter);
+    if (std::isnan(value))
+        throw MacOSException(paramErr);
+    const float scaled = (value - info.minValue) / (info.maxValue - info.minValue);
+    return std::min(std::max(scaled, 0.0f), 1.0f);
 }
 
 AudioUnitParameterValue TandemComponent::scaledFromVST(AudioUnitParameterID id, float value) const

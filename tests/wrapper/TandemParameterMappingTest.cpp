@@ -8,6 +8,7 @@
 
 #include <CoreFoundation/CFRunLoop.h>
 
+#include <cmath>
 #include <map>
 
 TEST(ParameterMappingFile, ValidLinesArePublishedInTheirOrderAndTheRestLoggedWithTheirLineNumbers)
@@ -97,6 +98,38 @@ TEST(ParameterMappingFile, ValidLinesArePublishedInTheirOrderAndTheRestLoggedWit
     EXPECT_EQ(text(named.cfNameString), longName);
     EXPECT_EQ(named.flags, 0xC8200000u);
     EXPECT_EQ(named.minValue, -1.0f);
+}
+
+// Only published parameters take values, and only values the effect can
+// take: an unpublished one has no range and a NaN has no place in one, so
+// neither may reach the effect as NaN; a value past the range is held at its end.
+TEST(ParameterMappingFile, SetParameterTakesOnlyWhatTheMappingPublishes)
+{
+    FakeBusState& fake = resetFakeBus();
+    ScratchComponent component(GRAVEL_FAKE_BUS_BUNDLE);
+    component.writeMapping(header + "3\tDrive\t0\t10\t=\t-\t5\r");
+    auto opened = component.open();
+    ASSERT_EQ(opened->status, noErr);
+    AudioUnit unit = opened->unit;
+
+    ASSERT_EQ(AudioUnitSetParameter(unit, 3, kAudioUnitScope_Global, 0, 2.5f, 0), noErr);
+    EXPECT_FLOAT_EQ(fake.parameters[3], 0.25f);
+    EXPECT_EQ(AudioUnitSetParameter(unit, 3, kAudioUnitScope_Global, 0, NAN, 0), paramErr);
+    EXPECT_FLOAT_EQ(fake.parameters[3], 0.25f);
+    EXPECT_EQ(AudioUnitSetParameter(unit, 3, kAudioUnitScope_Global, 0, 25.0f, 0), noErr);
+    EXPECT_FLOAT_EQ(fake.parameters[3], 1.0f);
+    EXPECT_EQ(AudioUnitSetParameter(unit, 3, kAudioUnitScope_Global, 0, -3.0f, 0), noErr);
+    EXPECT_FLOAT_EQ(fake.parameters[3], 0.0f);
+
+    const float before = fake.parameters[1];
+    EXPECT_EQ(AudioUnitSetParameter(unit, 1, kAudioUnitScope_Global, 0, 0.5f, 0), kAudioUnitErr_InvalidParameter);
+    AudioUnitParameterEvent event{};
+    event.scope = kAudioUnitScope_Global;
+    event.parameter = 1;
+    event.eventType = kParameterEvent_Immediate;
+    event.eventValues.immediate.value = 0.5f;
+    EXPECT_EQ(AudioUnitScheduleParameters(unit, &event, 1), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(fake.parameters[1], before);
 }
 
 TEST(ParameterMappingFile, AFileWithOnlyItsHeaderPublishesNothingAndAnEmptyOneFailsTheOpen)
