@@ -93,9 +93,9 @@ TEST(LV2Bundle, ToolsListThePluginWithEveryPortPresetAndTheUI)
     }
 }
 
-// The Turtle files against the LV2 specification's own vocabulary (types,
-// domains, ranges, labels), as LV2's validator checks them.
-TEST(LV2Bundle, TurtleFilesValidateAgainstTheSpecification)
+// The Turtle files against LV2's own vocabulary (types, domains, ranges,
+// labels), as LV2's validator checks them.
+TEST(LV2Bundle, TurtleFilesPassLV2sValidator)
 {
     ScratchFolder scratch;
     const std::string bundle = GRAVEL_LV2_BUNDLE_DIR;

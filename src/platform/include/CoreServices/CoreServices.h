@@ -98,7 +98,8 @@ enum {
 };
 
 // The 'thng' resource in Mac 68k packing: the description, four resource
-// specs, then the extension whose first word is the component's version.
+// references (type and ID each), then the extension whose first word is the
+// component's version.
 #pragma pack(push, 2)
 typedef struct ResourceSpec {
     OSType resType;
