@@ -4,11 +4,12 @@
 // and cleanup leaves no window. Skipped when Xvfb is not installed.
 #include <gtest/gtest.h>
 // After gtest: Xlib defines None and Bool as macros.
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <lv2/ui/ui.h>
+
+#include "../support/PrivateX11.h"
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,90 +33,7 @@ namespace {
 constexpr uint32_t kDrivePort = 5;
 constexpr uint32_t kEnabledPort = 13;
 
-// An Xvfb of our own; it tells us its display number through a pipe.
-struct Xvfb {
-    pid_t pid = -1;
-    std::string display;
-    std::string failure;
 
-    Xvfb()
-    {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            failure = "no pipe";
-            return;
-        }
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            int devnull = ::open("/dev/null", O_WRONLY);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (number.empty()) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            pid = -1;
-            failure = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? "Xvfb is not installed" : "Xvfb did not start";
-            return;
-        }
-        display = ":" + number;
-    }
-    ~Xvfb()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
-int childCount(Display* d, Window w)
-{
-    Window root, parent, *children = nullptr;
-    unsigned int n = 0;
-    XQueryTree(d, w, &root, &parent, &children, &n);
-    if (children)
-        XFree(children);
-    return int(n);
-}
-
-void sendButton(Display* d, Window w, int type, int x, int y, unsigned int state)
-{
-    XEvent e{};
-    e.xbutton.type = type;
-    e.xbutton.display = d;
-    e.xbutton.window = w;
-    e.xbutton.x = x;
-    e.xbutton.y = y;
-    e.xbutton.button = Button1;
-    e.xbutton.state = state;
-    e.xbutton.same_screen = True;
-    XSendEvent(d, w, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &e);
-}
-
-void sendMotion(Display* d, Window w, int x, int y)
-{
-    XEvent e{};
-    e.xmotion.type = MotionNotify;
-    e.xmotion.display = d;
-    e.xmotion.window = w;
-    e.xmotion.x = x;
-    e.xmotion.y = y;
-    e.xmotion.state = Button1Mask;
-    e.xmotion.same_screen = True;
-    XSendEvent(d, w, False, PointerMotionMask, &e);
-}
 
 void click(Display* d, Window w, int x, int y)
 {

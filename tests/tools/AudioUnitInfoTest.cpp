@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/PrivateX11.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -47,48 +49,6 @@ std::string fileBytes(const std::string& path)
     return bytes.str();
 }
 
-// An X server of the test's own; it tells us its display number through a pipe.
-struct Xvfb {
-    pid_t pid = -1;
-    std::string display;
-
-    Xvfb()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (number.empty()) {
-            waitpid(pid, nullptr, 0);
-            pid = -1;
-            return;
-        }
-        display = ":" + number;
-    }
-    ~Xvfb()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 bool hasLine(const std::string& text, const std::string& line)
 {
