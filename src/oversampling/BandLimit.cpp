@@ -1,5 +1,11 @@
 #include "oversampling/BandLimit.h"
 
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "utils/Assert.h"
 
 namespace {
@@ -65,6 +71,106 @@ CoefficientSet coefficientsFor(int order, bool steep)
     case 6: return steep ? set(steep6A, steep6B) : set(gentle6A, gentle6B);
     case 4: return steep ? set(steep4A, steep4B) : set(gentle4A, gentle4B);
     default: return set(order2A, order2B);
+    }
+}
+
+#if defined(__SSE2__)
+
+// Section i of branch A in lane 0 and section i of branch B in lane 1, the
+// memories in registers while a block runs. Each lane does what
+// CAllPassFilter::processOpt does, operation for operation and in the same
+// order, and this file is compiled without contraction, so every lane is bit
+// for bit the scalar result.
+template <int Sections>
+class BranchLanes {
+public:
+    BranchLanes(CAllPassFilterCascade& branchA, CAllPassFilterCascade& branchB)
+        : branchA(branchA), branchB(branchB)
+    {
+        for (int i = 0; i < Sections; ++i) {
+            const CAllPassFilter& sectionA = branchA.section(i);
+            const CAllPassFilter& sectionB = branchB.section(i);
+            a[i] = _mm_set_pd(sectionB.coefficient(), sectionA.coefficient());
+            x2[i] = _mm_set_pd(sectionB.lowRateInput(), sectionA.lowRateInput());
+            y2[i] = _mm_set_pd(sectionB.lowRateOutput(), sectionA.lowRateOutput());
+        }
+    }
+
+    // Branch A's input in lane 0, branch B's in lane 1.
+    __m128d process(__m128d x)
+    {
+        for (int i = 0; i < Sections; ++i) {
+            // y = a·(x − y2) + x2
+            const __m128d y = _mm_add_pd(_mm_mul_pd(a[i], _mm_sub_pd(x, y2[i])), x2[i]);
+            y2[i] = y;
+            x2[i] = x;
+            x = y;
+        }
+        return x;
+    }
+
+    void storeMemories()
+    {
+        for (int i = 0; i < Sections; ++i) {
+            double input[2], output[2];
+            _mm_storeu_pd(input, x2[i]);
+            _mm_storeu_pd(output, y2[i]);
+            branchA.section(i).setLowRateMemories(input[0], output[0]);
+            branchB.section(i).setLowRateMemories(input[1], output[1]);
+        }
+    }
+
+private:
+    CAllPassFilterCascade& branchA;
+    CAllPassFilterCascade& branchB;
+    __m128d a[Sections];  // coefficients
+    __m128d x2[Sections]; // previous inputs
+    __m128d y2[Sections]; // previous outputs
+};
+
+template <int Sections>
+void upsampleInLanes(CAllPassFilterCascade& branchA, CAllPassFilterCascade& branchB,
+                     const double* in, int count, double* out)
+{
+    BranchLanes<Sections> lanes(branchA, branchB);
+    for (int i = 0; i < count; ++i)
+        _mm_storeu_pd(out + 2 * i, lanes.process(_mm_set1_pd(in[i])));
+    lanes.storeMemories();
+}
+
+// Returns branch B's last output, which the next pair needs.
+template <int Sections>
+double downsampleInLanes(CAllPassFilterCascade& branchA, CAllPassFilterCascade& branchB,
+                         const double* in, int count, double* out, double previousBOutput)
+{
+    BranchLanes<Sections> lanes(branchA, branchB);
+    for (int i = 0; i < count; ++i) {
+        const __m128d y = lanes.process(_mm_loadu_pd(in + 2 * i));
+        out[i] = 0.5 * (_mm_cvtsd_f64(y) + previousBOutput);
+        previousBOutput = _mm_cvtsd_f64(_mm_unpackhi_pd(y, y));
+    }
+    lanes.storeMemories();
+    return previousBOutput;
+}
+
+#endif
+
+// Calls run(std::integral_constant<int, N>()) for branches of N sections each,
+// N being one of the designed counts; false if the branches differ or no
+// designed set has that many.
+template <class Run>
+bool withEqualBranches(int sectionsA, int sectionsB, Run&& run)
+{
+    if (sectionsA != sectionsB)
+        return false;
+    switch (sectionsA) {
+    case 1: run(std::integral_constant<int, 1>()); return true;
+    case 2: run(std::integral_constant<int, 2>()); return true;
+    case 3: run(std::integral_constant<int, 3>()); return true;
+    case 4: run(std::integral_constant<int, 4>()); return true;
+    case 5: run(std::integral_constant<int, 5>()); return true;
+    case 6: run(std::integral_constant<int, 6>()); return true;
+    default: return false;
     }
 }
 
@@ -142,20 +248,40 @@ void CHalfBandFilter::upsampleBlock(double* in, double* out, int upsampledSize)
 {
     GRAVEL_ASSERT(upsampledSize >= 2, source, 389);
     GRAVEL_ASSERT(upsampledSize%2 == 0, source, 390);
-    int k = 0;
-    int i = 0;
-    for (; i < upsampledSize / 2; ++i) {
-        upsample(in[i], out[k], out[k + 1]);
-        k += 2;
-    }
-    GRAVEL_ASSERT(k==2*i, source, 407);
+    const int count = upsampledSize / 2;
+    upsampleSamples(in, count, out);
+    GRAVEL_ASSERT(2 * count == upsampledSize, source, 407);
 }
 
 void CHalfBandFilter::downsampleBlock(double* in, double* out, int size)
 {
     GRAVEL_ASSERT(size>=2, source, 413);
     GRAVEL_ASSERT(size%2==0, source, 414);
-    for (int i = 0; i < size; ++i)
+    downsamplePairs(in, size, out);
+}
+
+void CHalfBandFilter::upsampleSamples(const double* in, int count, double* out)
+{
+#if defined(__SSE2__)
+    if (withEqualBranches(branchA->size(), branchB->size(), [&](auto sections) {
+            upsampleInLanes<decltype(sections)::value>(*branchA, *branchB, in, count, out);
+        }))
+        return;
+#endif
+    for (int i = 0; i < count; ++i)
+        upsample(in[i], out[2 * i], out[2 * i + 1]);
+}
+
+void CHalfBandFilter::downsamplePairs(const double* in, int count, double* out)
+{
+#if defined(__SSE2__)
+    if (withEqualBranches(branchA->size(), branchB->size(), [&](auto sections) {
+            previousBOutput = downsampleInLanes<decltype(sections)::value>(
+                *branchA, *branchB, in, count, out, previousBOutput);
+        }))
+        return;
+#endif
+    for (int i = 0; i < count; ++i)
         downsample(in[2 * i], in[2 * i + 1], out[i]);
 }
 

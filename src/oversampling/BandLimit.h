@@ -44,6 +44,17 @@ public:
         return y;
     }
 
+    // The low-rate form's coefficient and memories, for code that runs
+    // sections side by side and keeps their memories in registers.
+    double coefficient() const { return a; }
+    double lowRateInput() const { return x2; }
+    double lowRateOutput() const { return y2; }
+    void setLowRateMemories(double input, double output)
+    {
+        x2 = input;
+        y2 = output;
+    }
+
 private:
     double a;                          // all-pass coefficient
     double x0 = 0.0, x1 = 0.0, x2 = 0.0; // last three inputs, newest first
@@ -82,6 +93,7 @@ public:
         return true;
     }
     int size() const { return count; }
+    CAllPassFilter& section(int i) { return *sections[i]; }
 
 private:
     CAllPassFilter** sections; // owned, one per coefficient
@@ -137,6 +149,13 @@ public:
 
     void upsampleBlock(double* in, double* out, int upsampledSize);
     void downsampleBlock(double* in, double* out, int size);
+
+    // upsample on in[0..count): out receives first, second, first, ...
+    // (2·count samples). out must not overlap in.
+    void upsampleSamples(const double* in, int count, double* out);
+    // downsample on the pairs (in[2i], in[2i + 1]), i < count, into out[i].
+    // out may be in.
+    void downsamplePairs(const double* in, int count, double* out);
 
     void reset();
     bool isFinite() const

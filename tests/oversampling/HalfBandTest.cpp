@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -244,6 +246,98 @@ TEST(HalfBand, BlockFunctionsReadAndWriteTheRightCounts)
     blockUp.upsample(0.0, a, b);
     blockDown.downsample(0.0, 0.0, y);
     EXPECT_TRUE(std::isfinite(a) && std::isfinite(b) && std::isfinite(y));
+}
+
+namespace {
+
+// Loud noise with the odd full-scale step and tiny values, so every section
+// works through large and small magnitudes alike.
+std::vector<double> loudNoise(int count, unsigned seed)
+{
+    std::vector<double> v = noise(count, seed);
+    for (size_t i = 0; i < v.size(); ++i) {
+        v[i] *= 8.0;
+        if (i % 97 == 5)
+            v[i] = (i % 2 ? -1.0 : 1.0) * 1e6;
+        if (i % 89 == 7)
+            v[i] *= 1e-30;
+    }
+    return v;
+}
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+} // namespace
+
+// The block forms keep the sections' memories in registers while they run:
+// they must give exactly what upsample and downsample give sample by sample,
+// and hand the memories back so that either form can continue the other.
+TEST(HalfBand, BlocksEqualSampleBySampleBitForBitAcrossIrregularBlocks)
+{
+    const int blockSizes[] = {1, 7, 2, 32, 3, 64, 1, 13, 5, 128};
+    const auto x = loudNoise(2 * 1024, 21);
+    const int lowRateCount = static_cast<int>(x.size()) / 2;
+    std::vector<Design> filters(std::begin(designs), std::end(designs));
+    filters.push_back({14, true, 0}); // no designed set: the order-2 filter
+    for (const Design& d : filters) {
+        CHalfBandFilter sampleUp(d.order, d.steep), blockUp(d.order, d.steep);
+        CHalfBandFilter sampleDown(d.order, d.steep), blockDown(d.order, d.steep);
+        std::vector<double> expectedUp(x.size()), gotUp(x.size(), 42.0);
+        std::vector<double> expectedDown(lowRateCount), gotDown(lowRateCount, 42.0);
+        for (int i = 0; i < lowRateCount; ++i) {
+            sampleUp.upsample(x[i], expectedUp[2 * i], expectedUp[2 * i + 1]);
+            sampleDown.downsample(x[2 * i], x[2 * i + 1], expectedDown[i]);
+        }
+        // Block and per-sample calls take turns over the same filter.
+        int start = 0;
+        for (int b = 0; start < lowRateCount; ++b) {
+            const int n = std::min(blockSizes[b % 10], lowRateCount - start);
+            if (b % 3 == 2) {
+                for (int i = start; i < start + n; ++i) {
+                    blockUp.upsample(x[i], gotUp[2 * i], gotUp[2 * i + 1]);
+                    blockDown.downsample(x[2 * i], x[2 * i + 1], gotDown[i]);
+                }
+            } else {
+                blockUp.upsampleSamples(&x[start], n, &gotUp[2 * start]);
+                blockDown.downsamplePairs(&x[2 * start], n, &gotDown[start]);
+            }
+            start += n;
+        }
+        const char* name = d.steep ? " steep" : " not steep";
+        EXPECT_TRUE(sameBits(gotUp, expectedUp)) << "upsample, order " << d.order << name;
+        EXPECT_TRUE(sameBits(gotDown, expectedDown)) << "downsample, order " << d.order << name;
+
+        // Decimating in place reads each pair before writing its output.
+        CHalfBandFilter inPlace(d.order, d.steep);
+        std::vector<double> buffer = x;
+        inPlace.downsamplePairs(buffer.data(), lowRateCount, buffer.data());
+        buffer.resize(lowRateCount);
+        EXPECT_TRUE(sameBits(buffer, expectedDown)) << "in place, order " << d.order << name;
+    }
+}
+
+TEST(HalfBand, BlockFormsLeaveTheirStateWhereIsFiniteAndResetSeeIt)
+{
+    for (const Design& d : designs) {
+        CHalfBandFilter up(d.order, d.steep), down(d.order, d.steep);
+        const double in[4] = {0.25, std::numeric_limits<double>::infinity(), 0.5, -0.5};
+        double out[6]; // four interpolated, then two decimated
+        up.upsampleSamples(in, 2, out);
+        down.downsamplePairs(in, 2, out);
+        EXPECT_FALSE(up.isFinite()) << d.order << " " << d.steep;
+        EXPECT_FALSE(down.isFinite()) << d.order << " " << d.steep;
+        up.reset();
+        down.reset();
+        EXPECT_TRUE(up.isFinite() && down.isFinite()) << d.order << " " << d.steep;
+        const double silence[4] = {};
+        up.upsampleSamples(silence, 2, out);
+        down.downsamplePairs(silence, 2, out + 4);
+        for (double v : out)
+            EXPECT_EQ(v, 0.0) << d.order << " " << d.steep;
+    }
 }
 
 TEST(HalfBandDeathTest, BlockSizeChecksReportFunctionSourceLineAndCondition)
