@@ -210,8 +210,7 @@ public:
                 int count = frames;
                 for (unsigned s = 0; s < stagesUsed; ++s) {
                     double* to = o.scratchBuffer(s % 2);
-                    for (int i = 0; i < count; ++i)
-                        o.upsamplers[s]->upsample(from[i], to[2 * i], to[2 * i + 1]);
+                    o.upsamplers[s]->upsampleSamples(from, count, to);
                     from = to;
                     count *= 2;
                 }
@@ -233,8 +232,7 @@ public:
                 for (unsigned s = stagesUsed; s-- > 0;) {
                     double* to = s == 0 ? out[k] + start : o.scratchBuffer((s + 1) % 2);
                     count /= 2;
-                    for (int i = 0; i < count; ++i)
-                        o.downsamplers[s]->downsample(from[2 * i], from[2 * i + 1], to[i]);
+                    o.downsamplers[s]->downsamplePairs(from, count, to);
                     from = to;
                 }
             }
