@@ -33,12 +33,66 @@ public:
     // overflow on a hard edge) is checked where it is used.
     bool isFinite() const { return MathUtils::allFinite({vA, x1, y1, iCf, iCh, y2}); }
 
-    inline double process(double x);
+    double process(double x)
+    {
+        return clippingType == AsymmetricClipping ? processOfType<AsymmetricClipping>(x)
+                                                  : processOfType<SymmetricClipping>(x);
+    }
 
-    // Several stages one sample each, their Newton solves in lock step.
-    template <int Lanes>
-    static void processLanes(DiodeClippingOpAmpStage* const (&stages)[Lanes],
-                             const double (&x)[Lanes], double (&y)[Lanes]);
+    // One sample's feedback balance at the inverting input,
+    //   f(v) = i(v − x) + slope·v + linearPart,
+    // which rises with v, so every evaluation narrows the bracket
+    // [below, above] around its root.
+    struct Problem {
+        double x;
+        double vA;         // the Rh–Ch node this sample
+        double linearPart;
+        double slope;      // 2·fs·Cf + Gg
+        double start;      // first iterate
+        double below;
+        double above;
+        int evaluations;
+    };
+
+    // The diodes at an iterate: what the next sample's start is predicted from.
+    struct DiodeAtIterate {
+        double current;     // diode current
+        double conductance; // its slope
+        double curvature;   // its second derivative
+        double voltage;     // diode voltage
+    };
+
+    // One sample in parts, so that the model can solve several stages'
+    // problems together: prepare, evaluate each iterate (or solve the same
+    // equation in other ways), finish with the solution.
+    template <ClippingTypes type>
+    inline Problem prepare(double x) const;
+    template <ClippingTypes type>
+    static inline void evaluate(Problem& problem, double& iterate, double& f, double& fPrime,
+                                DiodeAtIterate& d);
+    // The bracket's midpoint after bisecting it down to the rescue width.
+    template <ClippingTypes type>
+    static inline double rescueStart(Problem& problem);
+    inline double finish(const Problem& problem, double v,
+                         const Newton::LastIterate<DiodeAtIterate>& solved);
+
+    // The diode pair's current i, slope g and curvature from the exponential
+    // of the diode voltage (e = exp(d/Vd), or exp(d/2Vd) for the asymmetric
+    // pair).
+    template <ClippingTypes type>
+    static inline void diodeFromExponential(double e, double& i, double& g, double& curvature);
+
+    // A residual evaluated at v bounds the root from one side.
+    // A residual of exactly 0 closes the bracket on v; NaN leaves it as it is.
+    static void narrowBracket(double v, double residualAtV, double& below, double& above)
+    {
+        if (residualAtV > 0.0)
+            above = v < above ? v : above;
+        else if (residualAtV < 0.0)
+            below = v > below ? v : below;
+        else if (residualAtV == 0.0)
+            below = above = v;
+    }
 
     double getGainResistor() const { return Rg; }
     double getHPFCap() const { return Ch; }
@@ -51,6 +105,16 @@ public:
     static constexpr double K = 4.96035038516e-07;    // Is/Vd, A/V
     static constexpr double rail = 4.5;               // op-amp output limit, V
     static constexpr double maxOvershoot = 1e4;       // output bound, V (±8 input: under 300)
+
+    // Newton's own steps get this many tries before the rescue; audio that
+    // the oversampler has band-limited converges well within them.
+    static constexpr int rescueAfterEvaluations = 8;
+    static constexpr double rescueBracketWidth = 1e-4; // V
+    // Enough to take ±4.5 V down to the width; a NaN residual (a NaN input in
+    // the other lane's wake) must not keep the audio thread here.
+    static constexpr int maxRescueHalvings = 20;
+    // e² (e³ for the asymmetric pair) stays finite below this diode voltage.
+    static constexpr double maxScaledDiodeVoltage = 7.0; // V
 
 private:
     // Coefficients of the Newton residual for one clipping type.
@@ -67,9 +131,18 @@ private:
     template <ClippingTypes type>
     static double diode(double d, double& i, double& g, double& curvature);
 
-    template <ClippingTypes type, int Lanes>
-    static void processLanesOfType(DiodeClippingOpAmpStage* const (&stages)[Lanes],
-                                   const double (&x)[Lanes], double (&y)[Lanes]);
+    template <ClippingTypes type>
+    double processOfType(double x)
+    {
+        Problem problem = prepare<type>(x);
+        Newton::LastIterate<DiodeAtIterate> solved;
+        const double v = Newton::solve(problem.start, solved,
+                                       [&](double& iterate, double& f, double& fPrime,
+                                           DiodeAtIterate& d) {
+                                           evaluate<type>(problem, iterate, f, fPrime, d);
+                                       });
+        return finish(problem, v, solved);
+    }
 
     // Components.
     double Rg; // gain resistor, ohms
@@ -98,202 +171,149 @@ private:
     double rUpdate = 0.0; // 2·Cf·fs, state update of iCf
     double qUpdate = 0.0; // 2·Ch·fs, state update of iCh
 
-    // A residual evaluated at v bounds the root from one side.
-    // A residual of exactly 0 closes the bracket on v; NaN leaves it as it is.
-    static void narrowBracket(double v, double residualAtV, double& below, double& above)
-    {
-        if (residualAtV > 0.0)
-            above = v < above ? v : above;
-        else if (residualAtV < 0.0)
-            below = v > below ? v : below;
-        else if (residualAtV == 0.0)
-            below = above = v;
-    }
-
-    // Newton's own steps get this many tries before the rescue; audio that
-    // the oversampler has band-limited converges well within them.
-    static constexpr int rescueAfterEvaluations = 8;
-    static constexpr double rescueBracketWidth = 1e-4; // V
-    // Enough to take ±4.5 V down to the width; a NaN residual (a NaN input in
-    // the other lane's wake) must not keep the audio thread here.
-    static constexpr int maxRescueHalvings = 20;
-    // e² (e³ for the asymmetric pair) stays finite below this diode voltage.
-    static constexpr double maxScaledDiodeVoltage = 7.0; // V
-
     // Newton start from the last solution.
-    struct DiodeAtIterate {
-        double current;     // diode current
-        double conductance; // its slope
-        double curvature;   // its second derivative
-        double voltage;     // diode voltage
-    };
     Newton::LastIterate<DiodeAtIterate> last;
 };
+
+template <ClippingTypes type>
+void DiodeClippingOpAmpStage::diodeFromExponential(double e, double& i, double& g,
+                                                   double& curvature)
+{
+    const double inverse = 1.0 / e;
+    if (type == AsymmetricClipping) {
+        // One diode forward for d > 0 (exp(d/Vd) = e²), two in series for d < 0.
+        i = Is * (e * e - inverse);
+        g = K * (e * e + 0.5 * inverse);
+        curvature = Is * invTwoVd * invTwoVd * (4.0 * e * e - inverse);
+        return;
+    }
+    i = Is * (e - inverse);
+    g = K * (e + inverse);
+    curvature = invVd * invVd * i;
+}
 
 // Returns the exponential e it was computed from.
 template <ClippingTypes type>
 inline double DiodeClippingOpAmpStage::diode(double d, double& i, double& g, double& curvature)
 {
-    if (type == AsymmetricClipping) {
-        // One diode forward for d > 0 (exp(d/Vd) = e²), two in series for d < 0.
-        const double e = Newton::boundedExpAndInverse(invTwoVd * d, Newton::maxSquaredExponent);
-        const double inverse = 1.0 / e;
-        i = Is * (e * e - inverse);
-        g = K * (e * e + 0.5 * inverse);
-        curvature = Is * invTwoVd * invTwoVd * (4.0 * e * e - inverse);
-        return e;
-    }
-    const double e = Newton::boundedExpAndInverse(invVd * d, Newton::maxExponent);
-    const double inverse = 1.0 / e;
-    i = Is * (e - inverse);
-    g = K * (e + inverse);
-    curvature = invVd * invVd * i;
+    const double e =
+        type == AsymmetricClipping
+            ? Newton::boundedExpAndInverse(invTwoVd * d, Newton::maxSquaredExponent)
+            : Newton::boundedExpAndInverse(invVd * d, Newton::maxExponent);
+    diodeFromExponential<type>(e, i, g, curvature);
     return e;
 }
 
-template <int Lanes>
-void DiodeClippingOpAmpStage::processLanes(DiodeClippingOpAmpStage* const (&stages)[Lanes],
-                                           const double (&x)[Lanes], double (&y)[Lanes])
+template <ClippingTypes type>
+DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) const
 {
-    bool sameType = true;
-    for (int k = 1; k < Lanes; ++k)
-        sameType = sameType && stages[k]->clippingType == stages[0]->clippingType;
-    if (!sameType) {
-        for (int k = 0; k < Lanes; ++k)
-            y[k] = Newton::processAlone(stages[k], x[k]);
-        return;
-    }
-    if (stages[0]->clippingType == AsymmetricClipping)
-        processLanesOfType<AsymmetricClipping>(stages, x, y);
-    else
-        processLanesOfType<SymmetricClipping>(stages, x, y);
+    const NewtonCoefficients& c = type == AsymmetricClipping ? asymmetric : symmetric;
+    Problem problem;
+    problem.x = x;
+    // Rh–Ch node, trapezoidal: (x − vA)·Gh = current into Ch.
+    problem.vA = (x * Gh + q * vA + iCh) * p;
+    // Feedback balance at the inverting input, currents through Rg, Cf
+    // and the diodes against the current into Rh:
+    //   (y − x)·Gg + iCf(y) + i(y − x) = (x − vA)·Gh
+    // collected as f(v) = i(v − x) + s·v + [Gh·vA + r·(x1 − y1) + t·x − iCf].
+    problem.linearPart = Gh * problem.vA + c.r * (x1 - y1) + c.t * x - iCf;
+    problem.slope = c.s;
+
+    // Start from the last output moved by the residual expanded about the
+    // last iterate: first the linear step, then one on the second-order
+    // term, which is the diodes' curvature alone (the linear residual is
+    // zero there by construction). It is closer than the linear
+    // extrapolation 2·y1 − y2 on every signal we measured, by far on hard
+    // edges, where the extrapolation tends to land on the far side of the
+    // diodes' knee. The rails clamp it like any iterate.
+    const DiodeAtIterate& d = last.aux;
+    const double inverseSlope = 1.0 / (d.conductance + c.slope);
+    const double currentAtLast = d.current + d.conductance * (y1 - x - d.voltage);
+    const double linearised = y1 - (currentAtLast + c.s * y1 + problem.linearPart) * inverseSlope;
+    const double delta = linearised - x - d.voltage;
+    const double slopeChange = d.curvature * delta * inverseSlope;
+    // Only while the expansion holds: far from the last iterate the
+    // quadratic would throw the start further than the line did.
+    problem.start = std::abs(slopeChange) < 0.5
+                  ? linearised - 0.5 * d.curvature * delta * delta * inverseSlope * (1.0 - slopeChange)
+                  : linearised;
+    // After a sample that drove the diodes to the edge of the
+    // representable, the expansion itself can overflow; the last output
+    // is then as good a start as any, since the rails and the bracket
+    // rescue do the rest.
+    if (!std::isfinite(problem.start))
+        problem.start = y1;
+
+    // At v = x the diodes carry nothing and the residual is linear: a free
+    // first bracket point.
+    problem.below = -rail;
+    problem.above = rail;
+    problem.evaluations = 0;
+    if (std::abs(x) < rail)
+        narrowBracket(x, c.s * x + problem.linearPart, problem.below, problem.above);
+    return problem;
 }
 
-template <ClippingTypes type, int Lanes>
-void DiodeClippingOpAmpStage::processLanesOfType(DiodeClippingOpAmpStage* const (&stages)[Lanes],
-                                                 const double (&x)[Lanes], double (&y)[Lanes])
+template <ClippingTypes type>
+double DiodeClippingOpAmpStage::rescueStart(Problem& p)
 {
-    double vA[Lanes], linearPart[Lanes], v[Lanes];
-    for (int k = 0; k < Lanes; ++k) {
-        const DiodeClippingOpAmpStage& s = *stages[k];
-        const NewtonCoefficients& c = type == AsymmetricClipping ? s.asymmetric : s.symmetric;
-        // Rh–Ch node, trapezoidal: (x − vA)·Gh = current into Ch.
-        vA[k] = (x[k] * s.Gh + s.q * s.vA + s.iCh) * s.p;
-        // Feedback balance at the inverting input, currents through Rg, Cf
-        // and the diodes against the current into Rh:
-        //   (y − x)·Gg + iCf(y) + i(y − x) = (x − vA)·Gh
-        // collected as f(v) = i(v − x) + s·v + [Gh·vA + r·(x1 − y1) + t·x − iCf].
-        linearPart[k] = s.Gh * vA[k] + c.r * (s.x1 - s.y1) + c.t * x[k] - s.iCf;
-
-        // Start from the last output moved by the residual expanded about the
-        // last iterate: first the linear step, then one on the second-order
-        // term, which is the diodes' curvature alone (the linear residual is
-        // zero there by construction). It is closer than the linear
-        // extrapolation 2·y1 − y2 on every signal we measured, by far on hard
-        // edges, where the extrapolation tends to land on the far side of the
-        // diodes' knee. The rails clamp it like any iterate.
-        const DiodeAtIterate& d = s.last.aux;
-        const double inverseSlope = 1.0 / (d.conductance + c.slope);
-        const double currentAtLast = d.current + d.conductance * (s.y1 - x[k] - d.voltage);
-        const double linearised =
-            s.y1 - (currentAtLast + c.s * s.y1 + linearPart[k]) * inverseSlope;
-        const double delta = linearised - x[k] - d.voltage;
-        const double slopeChange = d.curvature * delta * inverseSlope;
-        // Only while the expansion holds: far from the last iterate the
-        // quadratic would throw the start further than the line did.
-        v[k] = std::abs(slopeChange) < 0.5
-                   ? linearised - 0.5 * d.curvature * delta * delta * inverseSlope * (1.0 - slopeChange)
-                   : linearised;
-        // After a sample that drove the diodes to the edge of the
-        // representable, the expansion itself can overflow; the last output
-        // is then as good a start as any, since the rails and the bracket
-        // rescue do the rest.
-        if (!std::isfinite(v[k]))
-            v[k] = s.y1;
+    for (int halving = 0; halving < maxRescueHalvings && p.above - p.below > rescueBracketWidth;
+         ++halving) {
+        const double middle = 0.5 * (p.below + p.above);
+        double i, g, curvature;
+        diode<type>(middle - p.x, i, g, curvature);
+        narrowBracket(middle, i + p.slope * middle + p.linearPart, p.below, p.above);
     }
-
-    // The residual rises with v (the diodes' and the resistors' currents
-    // both grow with the output), so every evaluation tells on which side of
-    // it the root lies. At v = x the diodes carry nothing and the residual is
-    // linear: a free first bracket point.
-    double below[Lanes], above[Lanes];
-    int evaluations[Lanes];
-    for (int k = 0; k < Lanes; ++k) {
-        const DiodeClippingOpAmpStage& s = *stages[k];
-        const NewtonCoefficients& c = type == AsymmetricClipping ? s.asymmetric : s.symmetric;
-        below[k] = -rail;
-        above[k] = rail;
-        evaluations[k] = 0;
-        if (std::abs(x[k]) < rail)
-            narrowBracket(x[k], c.s * x[k] + linearPart[k], below[k], above[k]);
-    }
-
-    Newton::LastIterate<DiodeAtIterate> last[Lanes];
-    Newton::solve(v, last, [&](int k, double& iterate, double& f, double& fPrime,
-                               DiodeAtIterate& d) {
-        const DiodeClippingOpAmpStage& s = *stages[k];
-        const NewtonCoefficients& c = type == AsymmetricClipping ? s.asymmetric : s.symmetric;
-        auto residual = [&](double at, DiodeAtIterate& diodeAt) {
-            diodeAt.voltage = at - x[k];
-            diode<type>(diodeAt.voltage, diodeAt.current, diodeAt.conductance, diodeAt.curvature);
-            return diodeAt.current + c.s * at + linearPart[k];
-        };
-        // Every iterate is held to the rails before it is used.
-        iterate = MathUtils::Clipping::clipBetween(iterate, -rail, rail);
-        // From a start far up the diodes' exponential, Newton creeps down one
-        // diode voltage (about 22 mV) per step and can run out of steps
-        // before it arrives, leaving a wrong output and a burst of CPU. Once
-        // that is clear, restart the steps from the bracketed root instead.
-        if (++evaluations[k] == rescueAfterEvaluations) {
-            for (int halving = 0;
-                 halving < maxRescueHalvings && above[k] - below[k] > rescueBracketWidth;
-                 ++halving) {
-                const double middle = 0.5 * (below[k] + above[k]);
-                DiodeAtIterate unused;
-                narrowBracket(middle, residual(middle, unused), below[k], above[k]);
-            }
-            iterate = MathUtils::Clipping::clipBetween(0.5 * (below[k] + above[k]), -rail, rail);
-        }
-
-        d.voltage = iterate - x[k];
-        const double e = diode<type>(d.voltage, d.current, d.conductance, d.curvature);
-        const double linear = c.s * iterate + linearPart[k];
-        if (std::abs(d.voltage) < maxScaledDiodeVoltage) {
-            // f and f′ both multiplied by e: the same step, but its division
-            // waits only for the exponential, not also for 1/e.
-            const double eCubedOrSquared = type == AsymmetricClipping ? e * e * e : e * e;
-            const double reverseShare = type == AsymmetricClipping ? 0.5 : 1.0;
-            f = Is * (eCubedOrSquared - 1.0) + linear * e;
-            fPrime = K * (eCubedOrSquared + reverseShare) + c.slope * e;
-        } else {
-            f = d.current + linear;
-            fPrime = d.conductance + c.slope;
-        }
-        narrowBracket(iterate, f, below[k], above[k]);
-    });
-
-    for (int k = 0; k < Lanes; ++k) {
-        DiodeClippingOpAmpStage& s = *stages[k];
-        s.last = last[k];
-        // The output is the last iterate minus its step, not clamped to the
-        // rails again: past a rail that step overshoots, by up to a few
-        // hundred volts on the hottest signals a pedal sees, and that is the
-        // model's sound. A solve whose state went far beyond anything the
-        // supply could charge (after input no instrument makes) can end on a
-        // step of any size and feed it back until it overflows; such an
-        // output is held at a bound no real signal reaches.
-        const double out = std::min(std::max(v[k], -maxOvershoot), maxOvershoot);
-        s.iCf = s.rUpdate * ((out - x[k]) - (s.y1 - s.x1)) - s.iCf;
-        s.iCh = s.qUpdate * (vA[k] - s.vA) - s.iCh;
-        s.y2 = s.y1;
-        s.vA = vA[k];
-        s.x1 = x[k];
-        s.y1 = out;
-        y[k] = out;
-    }
+    return MathUtils::Clipping::clipBetween(0.5 * (p.below + p.above), -rail, rail);
 }
 
-inline double DiodeClippingOpAmpStage::process(double x)
+template <ClippingTypes type>
+void DiodeClippingOpAmpStage::evaluate(Problem& p, double& iterate, double& f, double& fPrime,
+                                       DiodeAtIterate& d)
 {
-    return Newton::processAlone(this, x);
+    // Every iterate is held to the rails before it is used.
+    iterate = MathUtils::Clipping::clipBetween(iterate, -rail, rail);
+    // From a start far up the diodes' exponential, Newton creeps down one
+    // diode voltage (about 22 mV) per step and can run out of steps before
+    // it arrives, leaving a wrong output and a burst of CPU. Once that is
+    // clear, restart the steps from the bracketed root instead.
+    if (++p.evaluations == rescueAfterEvaluations)
+        iterate = rescueStart<type>(p);
+
+    d.voltage = iterate - p.x;
+    const double e = diode<type>(d.voltage, d.current, d.conductance, d.curvature);
+    const double linear = p.slope * iterate + p.linearPart;
+    if (std::abs(d.voltage) < maxScaledDiodeVoltage) {
+        // f and f′ both multiplied by e: the same step, but its division
+        // waits only for the exponential, not also for 1/e.
+        const double eCubedOrSquared = type == AsymmetricClipping ? e * e * e : e * e;
+        const double reverseShare = type == AsymmetricClipping ? 0.5 : 1.0;
+        f = Is * (eCubedOrSquared - 1.0) + linear * e;
+        fPrime = K * (eCubedOrSquared + reverseShare) + p.slope * e;
+    } else {
+        f = d.current + linear;
+        fPrime = d.conductance + p.slope;
+    }
+    narrowBracket(iterate, f, p.below, p.above);
+}
+
+double DiodeClippingOpAmpStage::finish(const Problem& p, double v,
+                                       const Newton::LastIterate<DiodeAtIterate>& solved)
+{
+    last = solved;
+    // The output is the last iterate minus its step, not clamped to the
+    // rails again: past a rail that step overshoots, by up to a few
+    // hundred volts on the hottest signals a pedal sees, and that is the
+    // model's sound. A solve whose state went far beyond anything the
+    // supply could charge (after input no instrument makes) can end on a
+    // step of any size and feed it back until it overflows; such an
+    // output is held at a bound no real signal reaches.
+    const double out = std::min(std::max(v, -maxOvershoot), maxOvershoot);
+    iCf = rUpdate * ((out - p.x) - (y1 - x1)) - iCf;
+    iCh = qUpdate * (p.vA - vA) - iCh;
+    y2 = y1;
+    vA = p.vA;
+    x1 = p.x;
+    y1 = out;
+    return out;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "circuit/GRVKernels.h"
 #include "utils/MathUtils.h"
 
 namespace {
@@ -22,19 +23,44 @@ double clampUnit(float value)
 } // namespace
 
 GRV::GRV(double rate)
-    : sampleRate(rate), inputBuffer(rate),
+    : kernels(&GRVKernels::table(GRVKernels::preferred())), sampleRate(rate), inputBuffer(rate),
       clippingStage(51000.0, 4700.0, normalHPFCap, 5.1e-11, rate), toneLevel(rate),
       outputBuffer(rate), couplingHighPass(1000.0, 1e-5, rate)
 {
     couplingHighPass.setState(bias, 0.0);
 }
 
-void GRV::processBlock(double* in, double* out, int n)
+double GRV::process(double x)
 {
-    GRV* const models[1] = {this};
-    const double* const inputs[1] = {in};
-    double* const outputs[1] = {out};
-    processLanesBlock(models, inputs, outputs, n);
+    double y;
+    kernels->mono(*this, &x, &y, 1);
+    return y;
+}
+
+void GRV::processBlock(const double* in, double* out, int n)
+{
+    kernels->mono(*this, in, out, n);
+}
+
+void GRV::processPair(GRV& left, GRV& right, const double* inLeft, const double* inRight,
+                      double* outLeft, double* outRight, int n)
+{
+    if (left.kernels == right.kernels) {
+        left.kernels->pair(left, right, inLeft, inRight, outLeft, outRight, n);
+        return;
+    }
+    left.processBlock(inLeft, outLeft, n);
+    right.processBlock(inRight, outRight, n);
+}
+
+void GRV::useKernels(GRVKernels::Level level)
+{
+    kernels = &GRVKernels::table(level);
+}
+
+GRVKernels::Level GRV::kernelLevel() const
+{
+    return kernels->level;
 }
 
 void GRV::setParameterDrive(float drive)

@@ -28,9 +28,7 @@ void GRVInputBuffer::optimize()
     minusS = -S;
     IsB2G4 = Is * (b2Local + G4);
     b2G4 = b2Local * G4;
-    minusIsB2G4 = -Is * (b2Local + G4);
     slopeCoeff = -invVt * Is * (b2Local + G4);
-    minusS2 = -S;
     b2 = b2Local;
     biasG4 = bias * G4;
     b1 = 2.0 * C1 * fs;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "circuit/EmitterFollower.h"
 #include "circuit/Newton.h"
 #include "circuit/NewtonStart.h"
 #include "utils/MathUtils.h"
@@ -24,20 +25,28 @@ public:
     // The signal state only: the Newton start data is checked where it is used.
     bool isFinite() const { return MathUtils::allFinite({vM1, vE1, x1, vO1, j1, j2}); }
 
-    inline double process(double x);
+    double process(double x)
+    {
+        double vM;
+        const EmitterFollower::Problem problem = prepare(x, vM);
+        Newton::LastIterate<double> solved;
+        const double vE = EmitterFollower::solve(problem, solved);
+        return finish(x, vM, problem.base, vE, solved);
+    }
 
-    // Several buffers (the stereo channels) one sample each, their Newton
-    // solves in lock step; each gives exactly what its process would.
-    template <int Lanes>
-    static void processLanes(GRVInputBuffer* const (&stages)[Lanes], const double (&x)[Lanes],
-                             double (&y)[Lanes]);
+    // One sample in two halves around the emitter's solve, so that the
+    // model can solve several stages' problems together: prepare gives the
+    // problem (and node M), finish takes the solution and returns the output.
+    inline EmitterFollower::Problem prepare(double x, double& vM) const;
+    inline double finish(double x, double vM, double vB, double vE,
+                         const Newton::LastIterate<double>& solved);
 
     // Newton steps taken by the last process call (for tests and benchmarks).
     int lastIterations() const { return last.iterations; }
     double emitterVoltage() const { return vE1; }
 
-    static constexpr double Is = 6.7e-15;         // transistor saturation current, A
-    static constexpr double invVt = 38.7596899;   // 1/Vt, per volt
+    static constexpr double Is = EmitterFollower::Is;
+    static constexpr double invVt = EmitterFollower::invVt;
     static constexpr double bias = 4.5;           // supply midpoint, V
     static constexpr double restEmitter = 3.86075; // emitter at rest for a 4.5 V base, V
 
@@ -74,9 +83,7 @@ private:
     double minusS = 0.0;        // −S
     double IsB2G4 = 0.0;        // Is·(b2 + G4)
     double b2G4 = 0.0;          // b2·G4
-    double minusIsB2G4 = 0.0;   // −Is·(b2 + G4)
     double slopeCoeff = 0.0;    // −(1/Vt)·Is·(b2 + G4)
-    double minusS2 = 0.0;       // −S, the slope's constant term
     double b2 = 0.0;            // 2·fs·C2
     double biasG4 = 0.0;        // 4.5·G4
     double b1 = 0.0;            // 2·C1·fs, state update of j1
@@ -88,55 +95,38 @@ private:
     double vB1 = 4.5; // base at the previous sample
 };
 
-template <int Lanes>
-void GRVInputBuffer::processLanes(GRVInputBuffer* const (&stages)[Lanes],
-                                  const double (&x)[Lanes], double (&y)[Lanes])
+EmitterFollower::Problem GRVInputBuffer::prepare(double x, double& vM) const
 {
-    double vB[Lanes], vM[Lanes], constantPart[Lanes], vE[Lanes];
-    for (int k = 0; k < Lanes; ++k) {
-        const GRVInputBuffer& s = *stages[k];
-        // Base: the C1–R1 branch against R2 to the bias, no base current.
-        vB[k] = (s.b1G1 * (x[k] - s.x1 + s.vM1) + s.G1 * s.j1 + s.baseBias) * s.baseDivider;
-        // M sits above B by the drop across R1.
-        vM[k] = (vB[k] * s.G1plusG2 + s.biasG2) * s.invG1;
-        // Emitter current balance Is·(e − 1) = G3·vE + iC2, with O eliminated
-        // and scaled by (b2 + G4):
-        //   f(vE) = −S·vE + Is·(b2 + G4)·(e − 1) − G4·j2 + b2·G4·(vE1 − vO1 + 4.5)
-        constantPart[k] = -s.G4 * s.j2 + s.b2G4 * (s.vE1 - s.vO1 + bias) - s.IsB2G4;
+    // Base: the C1–R1 branch against R2 to the bias, no base current.
+    const double vB = (b1G1 * (x - x1 + vM1) + G1 * j1 + baseBias) * baseDivider;
+    // M sits above B by the drop across R1.
+    vM = (vB * G1plusG2 + biasG2) * invG1;
+    // Emitter current balance Is·(e − 1) = G3·vE + iC2, with O eliminated
+    // and scaled by (b2 + G4):
+    //   f(vE) = −S·vE + Is·(b2 + G4)·(e − 1) − G4·j2 + b2·G4·(vE1 − vO1 + 4.5)
+    const double constantPart = -G4 * j2 + b2G4 * (vE1 - vO1 + bias) - IsB2G4;
 
-        // The cubic fit of the follower's emitter against its base is a safe
-        // start anywhere; the last solution moved by the linearised change of
-        // the residual is usually within a step of the root.
-        const double cubic = ((-0.001072 * vB[k] + 0.01882) * vB[k] + 0.8821) * vB[k] - 0.3925;
-        const double expAtLast = s.last.aux * (1.0 + invVt * (vB[k] - s.vB1 + s.last.step));
-        const double residualAtLast = s.minusS * s.vE1 + s.IsB2G4 * expAtLast + constantPart[k];
-        vE[k] = NewtonStart::choose(cubic, s.vE1 - residualAtLast * s.last.inverseSlope);
-    }
-
-    Newton::LastIterate<double> last[Lanes];
-    Newton::solve(vE, last, [&](int k, double& v, double& f, double& fPrime, double& e) {
-        const GRVInputBuffer& s = *stages[k];
-        e = Newton::boundedExp((vB[k] - v) * invVt);
-        f = s.minusS * v + s.IsB2G4 * e + constantPart[k];
-        fPrime = s.minusS2 + s.slopeCoeff * e;
-    });
-
-    for (int k = 0; k < Lanes; ++k) {
-        GRVInputBuffer& s = *stages[k];
-        s.last = last[k];
-        s.vB1 = vB[k];
-        const double vO = (s.b2 * (vE[k] - s.vE1 + s.vO1) + s.j2 + s.biasG4) * s.outputDivider;
-        s.j1 = s.b1 * ((vM[k] - x[k]) - (s.vM1 - s.x1)) - s.j1;
-        s.j2 = s.b2Update * ((vO - vE[k]) - (s.vO1 - s.vE1)) - s.j2;
-        s.vE1 = vE[k];
-        s.vM1 = vM[k];
-        s.x1 = x[k];
-        s.vO1 = vO;
-        y[k] = vO;
-    }
+    // The cubic fit of the follower's emitter against its base is a safe
+    // start anywhere; the last solution moved by the linearised change of
+    // the residual is usually within a step of the root.
+    const double cubic = ((-0.001072 * vB + 0.01882) * vB + 0.8821) * vB - 0.3925;
+    const double expAtLast = last.aux * (1.0 + invVt * (vB - vB1 + last.step));
+    const double residualAtLast = minusS * vE1 + IsB2G4 * expAtLast + constantPart;
+    const double start = NewtonStart::choose(cubic, vE1 - residualAtLast * last.inverseSlope);
+    return {start, vB, minusS, IsB2G4, constantPart, slopeCoeff};
 }
 
-inline double GRVInputBuffer::process(double x)
+double GRVInputBuffer::finish(double x, double vM, double vB, double vE,
+                              const Newton::LastIterate<double>& solved)
 {
-    return Newton::processAlone(this, x);
+    last = solved;
+    vB1 = vB;
+    const double vO = (b2 * (vE - vE1 + vO1) + j2 + biasG4) * outputDivider;
+    j1 = b1 * ((vM - x) - (vM1 - x1)) - j1;
+    j2 = b2Update * ((vO - vE) - (vO1 - vE1)) - j2;
+    vE1 = vE;
+    vM1 = vM;
+    x1 = x;
+    vO1 = vO;
+    return vO;
 }

@@ -23,9 +23,7 @@ void GRVOutputBuffer::optimize()
     bGbGc = bLocal * Gb * Gc;
     IsS = Is * S;
     GbGc = Gb * Gc;
-    minusIsS = -Is * S;
     slopeCoeff = -invVt * Is * S;
-    slopeA = ALocal;
     bGb = bLocal * Gb;
     GcOverGb = Gc / Gb;
     b = 2.0 * C * fs;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "circuit/EmitterFollower.h"
 #include "circuit/Newton.h"
 #include "circuit/NewtonStart.h"
 #include "utils/MathUtils.h"
@@ -23,17 +24,22 @@ public:
     void resetFilters();
     bool isFinite() const { return MathUtils::allFinite({vQ1, vO1, iC1, vE1, x1}); }
 
-    inline double process(double x);
+    double process(double x)
+    {
+        Newton::LastIterate<double> solved;
+        const double vE = EmitterFollower::solve(prepare(x), solved);
+        return finish(x, vE, solved);
+    }
 
-    // Several buffers one sample each, their Newton solves in lock step.
-    template <int Lanes>
-    static void processLanes(GRVOutputBuffer* const (&stages)[Lanes], const double (&x)[Lanes],
-                             double (&y)[Lanes]);
+    // One sample in two halves around the emitter's solve (see the input
+    // buffer); x is the base voltage.
+    inline EmitterFollower::Problem prepare(double x) const;
+    inline double finish(double x, double vE, const Newton::LastIterate<double>& solved);
 
     int lastIterations() const { return last.iterations; }
 
-    static constexpr double Is = 6.7e-15;          // transistor saturation current, A
-    static constexpr double invVt = 38.7596899;    // 1/Vt, per volt
+    static constexpr double Is = EmitterFollower::Is;
+    static constexpr double invVt = EmitterFollower::invVt;
     static constexpr double restEmitter = 3.86075; // emitter at rest for a 4.5 V base, V
 
 private:
@@ -53,9 +59,7 @@ private:
     double bGbGc = 0.0;       // b·Gb·Gc
     double IsS = 0.0;         // Is·S
     double GbGc = 0.0;        // Gb·Gc
-    double minusIsS = 0.0;    // −Is·S
     double slopeCoeff = 0.0;  // −(1/Vt)·Is·S
-    double slopeA = 0.0;      // A, the slope's constant term
     double bGb = 0.0;         // b·Gb
     double GcOverGb = 0.0;    // Gc/Gb
     double b = 0.0;           // 2·C·fs, state update of iC1
@@ -73,50 +77,32 @@ private:
     double x1 = 4.5;                  // base at the previous sample
 };
 
-template <int Lanes>
-void GRVOutputBuffer::processLanes(GRVOutputBuffer* const (&stages)[Lanes],
-                                   const double (&x)[Lanes], double (&y)[Lanes])
+EmitterFollower::Problem GRVOutputBuffer::prepare(double x) const
 {
-    double constantPart[Lanes], vE[Lanes];
-    for (int k = 0; k < Lanes; ++k) {
-        const GRVOutputBuffer& s = *stages[k];
-        // Emitter current balance Is·(e − 1) = Ga·vE + Gc·vO, with O eliminated
-        // and scaled by S:
-        //   f(vE) = A·vE + b·Gb·Gc·(vQ1 − vO1) + Is·S·(e − 1) + Gb·Gc·iC1
-        constantPart[k] = s.bGbGc * (s.vQ1 - s.vO1) + s.GbGc * s.iC1 - s.IsS;
+    // Emitter current balance Is·(e − 1) = Ga·vE + Gc·vO, with O eliminated
+    // and scaled by S:
+    //   f(vE) = A·vE + b·Gb·Gc·(vQ1 − vO1) + Is·S·(e − 1) + Gb·Gc·iC1
+    const double constantPart = bGbGc * (vQ1 - vO1) + GbGc * iC1 - IsS;
 
-        // Cubic fit of the follower's emitter against its base, or the last
-        // solution moved by the linearised change of the residual.
-        const double cubic = ((-0.001114 * x[k] + 0.01836) * x[k] + 0.8893) * x[k] - 0.4114;
-        const double expAtLast = s.last.aux * (1.0 + invVt * (x[k] - s.x1 + s.last.step));
-        const double residualAtLast = s.A * s.vE1 + s.IsS * expAtLast + constantPart[k];
-        vE[k] = NewtonStart::choose(cubic, s.vE1 - residualAtLast * s.last.inverseSlope);
-    }
-
-    Newton::LastIterate<double> last[Lanes];
-    Newton::solve(vE, last, [&](int k, double& v, double& f, double& fPrime, double& e) {
-        const GRVOutputBuffer& s = *stages[k];
-        e = Newton::boundedExp((x[k] - v) * invVt);
-        f = s.A * v + s.IsS * e + constantPart[k];
-        fPrime = s.slopeA + s.slopeCoeff * e;
-    });
-
-    for (int k = 0; k < Lanes; ++k) {
-        GRVOutputBuffer& s = *stages[k];
-        s.last = last[k];
-        s.vE1 = vE[k];
-        s.x1 = x[k];
-        const double vO = (s.bGb * (vE[k] - s.vQ1 + s.vO1) - s.Gb * s.iC1) * s.invS;
-        // Rb carries the load current vO·Gc.
-        const double vQ = vE[k] - vO * s.GcOverGb;
-        s.iC1 = s.b * ((vQ - vO) - (s.vQ1 - s.vO1)) - s.iC1;
-        s.vQ1 = vQ;
-        s.vO1 = vO;
-        y[k] = vO;
-    }
+    // Cubic fit of the follower's emitter against its base, or the last
+    // solution moved by the linearised change of the residual.
+    const double cubic = ((-0.001114 * x + 0.01836) * x + 0.8893) * x - 0.4114;
+    const double expAtLast = last.aux * (1.0 + invVt * (x - x1 + last.step));
+    const double residualAtLast = A * vE1 + IsS * expAtLast + constantPart;
+    const double start = NewtonStart::choose(cubic, vE1 - residualAtLast * last.inverseSlope);
+    return {start, x, A, IsS, constantPart, slopeCoeff};
 }
 
-inline double GRVOutputBuffer::process(double x)
+double GRVOutputBuffer::finish(double x, double vE, const Newton::LastIterate<double>& solved)
 {
-    return Newton::processAlone(this, x);
+    last = solved;
+    const double vO = (bGb * (vE - vQ1 + vO1) - Gb * iC1) * invS;
+    // Rb carries the load current vO·Gc.
+    const double vQ = vE - vO * GcOverGb;
+    iC1 = b * ((vQ - vO) - (vQ1 - vO1)) - iC1;
+    vE1 = vE;
+    x1 = x;
+    vQ1 = vQ;
+    vO1 = vO;
+    return vO;
 }

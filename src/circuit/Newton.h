@@ -2,14 +2,12 @@
 
 #include <cmath>
 
+#include "circuit/Exponential.h"
+
 // Newton's method as every nonlinear stage of the circuit uses it: stop once
 // a step is at most 1e-6 V, or after 100 steps, and keep the last iterate.
-//
-// Several independent problems (the stereo channels) can be solved in lock
-// step. Each lane still stops on its own step test; a lane that has finished
-// keeps its solution while the others go on, so every lane's result is what
-// it would be alone. The point is speed: one lane's exponential and divisions
-// run while the other lane waits on its own.
+// The model's block path solves the same problems in vector lanes
+// (GRVKernels); this is the plain form every stage uses alone.
 namespace Newton {
 
 constexpr double tolerance = 1e-6; // V, on the step
@@ -28,7 +26,7 @@ constexpr double maxSquaredExponent = 354.89135644669199; // exp² stays finite
 // exp held below overflow (a NaN argument stays NaN).
 inline double boundedExp(double argument, double upper = maxExponent)
 {
-    return std::exp(argument > upper ? upper : argument);
+    return Exponential::of(argument > upper ? upper : argument);
 }
 
 // The same for a stage that also divides by the exponential.
@@ -47,67 +45,25 @@ struct LastIterate {
     Aux aux{};                 // the stage's own values at that iterate
 };
 
-// residual(lane, v, f, fPrime, aux) evaluates the stage's residual at v; it
-// may move v (the clipping stage clamps it to the rails) and fills aux.
-template <int Lanes, class Aux, class Residual>
-inline void solve(double (&v)[Lanes], LastIterate<Aux> (&last)[Lanes], Residual residual)
+// residual(v, f, fPrime, aux) evaluates the stage's residual at v; it may
+// move v (the clipping stage clamps it to the rails) and fills aux. Returns
+// the solution; last describes the final step.
+template <class Aux, class Residual>
+inline double solve(double v, LastIterate<Aux>& last, Residual residual)
 {
-    if constexpr (Lanes == 1) {
-        // The mono path as a plain loop: the lane bookkeeping below costs a
-        // single channel time it does not need to spend.
-        int n = 0;
-        double step, inverseSlope;
-        Aux aux;
-        do {
-            double f, fPrime;
-            residual(0, v[0], f, fPrime, aux);
-            inverseSlope = 1.0 / fPrime;
-            step = f * inverseSlope;
-            v[0] -= step;
-            ++n;
-        } while (std::abs(step) > tolerance && n < maxIterations);
-        last[0] = {inverseSlope, step, n, aux};
-        return;
-    }
-
-    bool active[Lanes];
-    int n[Lanes];
-    for (int k = 0; k < Lanes; ++k) {
-        active[k] = true;
-        n[k] = 0;
-    }
-    bool anyActive;
+    int n = 0;
+    double step, inverseSlope;
+    Aux aux;
     do {
-        anyActive = false;
-        for (int k = 0; k < Lanes; ++k) {
-            // A finished lane keeps its solution and costs nothing more.
-            if (!active[k])
-                continue;
-            double f, fPrime;
-            Aux aux;
-            residual(k, v[k], f, fPrime, aux);
-            const double inverseSlope = 1.0 / fPrime;
-            const double step = f * inverseSlope;
-            v[k] -= step;
-            ++n[k];
-            last[k] = {inverseSlope, step, n[k], aux};
-            // A NaN step fails the comparison and ends the lane.
-            active[k] = std::abs(step) > tolerance && n[k] < maxIterations;
-            anyActive = anyActive || active[k];
-        }
-    } while (anyActive);
-}
-
-// One stage (or model) alone through its lane-wise process: the mono path
-// and the stereo pair share one implementation.
-template <class Stage>
-inline double processAlone(Stage* stage, double x)
-{
-    Stage* const stages[1] = {stage};
-    const double in[1] = {x};
-    double out[1];
-    Stage::processLanes(stages, in, out);
-    return out[0];
+        double f, fPrime;
+        residual(v, f, fPrime, aux);
+        inverseSlope = 1.0 / fPrime;
+        step = f * inverseSlope;
+        v -= step;
+        ++n;
+    } while (std::abs(step) > tolerance && n < maxIterations);
+    last = {inverseSlope, step, n, aux};
+    return v;
 }
 
 } // namespace Newton

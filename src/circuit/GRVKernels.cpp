@@ -1,0 +1,30 @@
+#include "circuit/GRVKernels.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace GRVKernels {
+
+bool supported(Level level)
+{
+    if (level == Level::Baseline)
+        return true;
+    // Asked once per process: the answer cannot change.
+    static const bool hasAVX2 = __builtin_cpu_supports("avx2");
+    return hasAVX2;
+}
+
+Level preferred()
+{
+    const char* forced = std::getenv("GRAVEL_SIMD");
+    if (forced != nullptr && std::strcmp(forced, "baseline") == 0)
+        return Level::Baseline;
+    return supported(Level::AVX2) ? Level::AVX2 : Level::Baseline;
+}
+
+const Table& table(Level level)
+{
+    return level == Level::AVX2 && supported(Level::AVX2) ? avx2Table() : baselineTable();
+}
+
+} // namespace GRVKernels
