@@ -131,6 +131,13 @@ private:
     template <ClippingTypes type>
     static double diode(double d, double& i, double& g, double& curvature);
 
+    // An exact clamp (NaN stays NaN), as the vector solves do it.
+    static double holdToRails(double v)
+    {
+        v = v > rail ? rail : v;
+        return v < -rail ? -rail : v;
+    }
+
     template <ClippingTypes type>
     double processOfType(double x)
     {
@@ -264,7 +271,7 @@ double DiodeClippingOpAmpStage::rescueStart(Problem& p)
         diode<type>(middle - p.x, i, g, curvature);
         narrowBracket(middle, i + p.slope * middle + p.linearPart, p.below, p.above);
     }
-    return MathUtils::Clipping::clipBetween(0.5 * (p.below + p.above), -rail, rail);
+    return holdToRails(0.5 * (p.below + p.above));
 }
 
 template <ClippingTypes type>
@@ -272,7 +279,7 @@ void DiodeClippingOpAmpStage::evaluate(Problem& p, double& iterate, double& f, d
                                        DiodeAtIterate& d)
 {
     // Every iterate is held to the rails before it is used.
-    iterate = MathUtils::Clipping::clipBetween(iterate, -rail, rail);
+    iterate = holdToRails(iterate);
     // From a start far up the diodes' exponential, Newton creeps down one
     // diode voltage (about 22 mV) per step and can run out of steps before
     // it arrives, leaving a wrong output and a burst of CPU. Once that is

@@ -57,14 +57,16 @@ constexpr double powersOfTwo[128] = {
 };
 
 // The same arithmetic for a double and for a vector of doubles (GCC's vector
-// extensions). scale(t, fraction, first, second) reads k = round(x·128/ln 2)
+// extensions). x is first held to [low, high] (callers that bound the
+// argument themselves pass their bound, saving a comparison on the solves'
+// critical path). scale(t, fraction, first, second) reads k = round(x·128/ln 2)
 // from the low bits of t and gives 2^((k mod 128)/128) and two powers of two
 // whose product is 2^floor(k/128). Always inlined, so a vector build's
 // instructions stay in its own code.
 template <class V, class Scale>
-[[gnu::always_inline]] inline V generic(V x, Scale scale)
+[[gnu::always_inline]] inline V generic(V x, double lowBound, double highBound, Scale scale)
 {
-    const V shift = V{} + roundingShift, high = V{} + highest, low = V{} + lowest;
+    const V shift = V{} + roundingShift, high = V{} + highBound, low = V{} + lowBound;
     x = x > high ? high : x;
     x = x < low ? low : x;
     const V t = x * perStep + shift;
@@ -74,7 +76,10 @@ template <class V, class Scale>
     const V tail = (r + r2 * (0.5 + r * (1.0 / 6.0))) + (r2 * r2) * (1.0 / 24.0 + r * (1.0 / 120.0));
     V fraction, first, second;
     scale(t, fraction, first, second);
-    return ((fraction + fraction * tail) * first) * second;
+    // fraction·first is exact (a power of two, never subnormal) and does not
+    // wait for the series.
+    const V scaled = fraction * first;
+    return (scaled + scaled * tail) * second;
 }
 
 // From the bits of t = shift + k (shift's low 51 bits are divisible by 256):
@@ -90,9 +95,10 @@ template <class U>
     second = ((whole - half) + 1023) << 52;
 }
 
-inline double of(double x)
+// exp(x) for x held to [low, high] within [lowest, highest].
+inline double of(double x, double low = lowest, double high = highest)
 {
-    return generic(x, [](double t, double& fraction, double& first, double& second) {
+    return generic(x, low, high, [](double t, double& fraction, double& first, double& second) {
         uint64_t bits, index, firstBits, secondBits;
         std::memcpy(&bits, &t, sizeof bits);
         powerBits(bits, index, firstBits, secondBits);

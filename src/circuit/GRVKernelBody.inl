@@ -86,9 +86,9 @@ inline V absolute(V x)
 
 // Exponential::of, elementwise: the same operations in the same order.
 template <class V>
-inline V exponential(V x)
+inline V exponential(V x, double low = Exponential::lowest, double high = Exponential::highest)
 {
-    return Exponential::generic(x, [](V t, V& fraction, V& first, V& second) {
+    return Exponential::generic(x, low, high, [](V t, V& fraction, V& first, V& second) {
         using U = typename UnsignedOf<V>::type;
         U index, firstBits, secondBits;
         Exponential::powerBits((U)t, index, firstBits, secondBits);
@@ -125,9 +125,8 @@ struct FollowerLanes {
 
     [[gnu::always_inline]] void iterate()
     {
-        V argument = (base - v) * EmitterFollower::invVt;
-        argument = argument > Newton::maxExponent ? splat<V>(Newton::maxExponent) : argument;
-        const V eNow = exponential(argument);
+        const V eNow =
+            exponential((base - v) * EmitterFollower::invVt, Exponential::lowest, Newton::maxExponent);
         const V f = linear * v + saturation * eNow + constant;
         const V fPrime = linear + slope * eNow;
         const V inverse = 1.0 / fPrime;
@@ -208,10 +207,9 @@ struct ClipperLanes {
 
     [[gnu::always_inline]] void iterate()
     {
-        // Held to the rails with the stage's own arithmetic (MathUtils'
-        // branch-free clip), so that every bit agrees.
-        const double low = -Stage::rail, high = Stage::rail;
-        Double2 at = (absolute(v - low) + low + high - absolute(v - high)) / 2.0;
+        const Double2 rail = splat<Double2>(Stage::rail);
+        Double2 at = v > rail ? rail : v;
+        at = at < -rail ? -rail : at;
         const Mask2 rescue =
             active & (iterations == static_cast<double>(Stage::rescueAfterEvaluations - 1));
         if (anyTrue(rescue))
@@ -221,10 +219,7 @@ struct ClipperLanes {
         const double scale = type == AsymmetricClipping ? Stage::invTwoVd : Stage::invVd;
         const double upper =
             type == AsymmetricClipping ? Newton::maxSquaredExponent : Newton::maxExponent;
-        Double2 argument = d * scale;
-        argument = argument < Newton::minExponent ? splat<Double2>(Newton::minExponent) : argument;
-        argument = argument > upper ? splat<Double2>(upper) : argument;
-        const Double2 eNow = exponential(argument);
+        const Double2 eNow = exponential(d * scale, Newton::minExponent, upper);
         const Double2 linear = slope * at + linearPart;
         // f and f′ both multiplied by e, as the stage does.
         const Double2 ePower = type == AsymmetricClipping ? eNow * eNow * eNow : eNow * eNow;
@@ -399,20 +394,28 @@ void processStagesInTurn(GRV* const (&models)[Channels], const double* const (&i
         const int count = n - start < chunk ? n - start : chunk;
         double inputSideOut[chunk][Channels], clippedOut[chunk][Channels], tonedOut[chunk][Channels];
         for (int step = 0; step < count + 3; ++step) {
-            for (int k = 0; k < Channels; ++k) {
-                GRV& m = *models[k];
-                if (step < count) {
+            // Stage by stage across the channels: neighbouring solves are
+            // independent, which is what the processor overlaps.
+            if (step < count) {
+                for (int k = 0; k < Channels; ++k) {
+                    GRV& m = *models[k];
                     const double x = in[k][start + step];
                     inputSideOut[step][k] =
                         m.isInputBufferOn() ? Access::couplingHighPass(m).processBackwardEuler(
                                                   Access::inputBuffer(m).process(x))
                                             : x;
                 }
-                if (step >= 1 && step <= count)
-                    clippedOut[step - 1][k] = Access::clippingStage(m).process(inputSideOut[step - 1][k]);
-                if (step >= 2 && step <= count + 1)
-                    tonedOut[step - 2][k] = Access::toneLevel(m).process(clippedOut[step - 2][k]);
-                if (step >= 3) {
+            }
+            if (step >= 1 && step <= count)
+                for (int k = 0; k < Channels; ++k)
+                    clippedOut[step - 1][k] =
+                        Access::clippingStage(*models[k]).process(inputSideOut[step - 1][k]);
+            if (step >= 2 && step <= count + 1)
+                for (int k = 0; k < Channels; ++k)
+                    tonedOut[step - 2][k] = Access::toneLevel(*models[k]).process(clippedOut[step - 2][k]);
+            if (step >= 3) {
+                for (int k = 0; k < Channels; ++k) {
+                    GRV& m = *models[k];
                     const double toned = tonedOut[step - 3][k];
                     out[k][start + step - 3] =
                         m.isOutputBufferOn() ? Access::outputBuffer(m).process(toned + GRV::bias)

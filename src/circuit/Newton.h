@@ -26,13 +26,13 @@ constexpr double maxSquaredExponent = 354.89135644669199; // exp² stays finite
 // exp held below overflow (a NaN argument stays NaN).
 inline double boundedExp(double argument, double upper = maxExponent)
 {
-    return Exponential::of(argument > upper ? upper : argument);
+    return Exponential::of(argument, Exponential::lowest, upper);
 }
 
 // The same for a stage that also divides by the exponential.
 inline double boundedExpAndInverse(double argument, double upper)
 {
-    return boundedExp(argument < minExponent ? minExponent : argument, upper);
+    return Exponential::of(argument, minExponent, upper);
 }
 
 // What a solve leaves behind about its last iterate: enough to predict the
