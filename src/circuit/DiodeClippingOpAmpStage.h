@@ -39,6 +39,29 @@ public:
                                                   : processOfType<SymmetricClipping>(x);
     }
 
+    double getGainResistor() const { return Rg; }
+    double getHPFCap() const { return Ch; }
+    ClippingTypes getClippingType() const { return clippingType; }
+    int lastIterations() const { return last.iterations; }
+
+    static constexpr double Is = 1.084e-8;            // one diode's saturation current, A
+    static constexpr double invVd = 45.7596899;       // one diode, per volt
+    static constexpr double invTwoVd = 22.87984495;   // two diodes in series, per volt
+    static constexpr double K = 4.96035038516e-07;    // Is/Vd, A/V
+    static constexpr double rail = 4.5;               // op-amp output limit, V
+    static constexpr double maxOvershoot = 1e4;       // output bound, V (±8 input: under 300)
+
+private:
+    // Newton's own steps get this many tries before the rescue; audio that
+    // the oversampler has band-limited converges well within them.
+    static constexpr int rescueAfterEvaluations = 8;
+    static constexpr double rescueBracketWidth = 1e-4; // V
+    // Enough to take ±4.5 V down to the width; a NaN residual (a NaN input in
+    // the other lane's wake) must not keep the audio thread here.
+    static constexpr int maxRescueHalvings = 20;
+    // e² (e³ for the asymmetric pair) stays finite below this diode voltage.
+    static constexpr double maxScaledDiodeVoltage = 7.0; // V
+
     // One sample's feedback balance at the inverting input,
     //   f(v) = i(v − x) + slope·v + linearPart,
     // which rises with v, so every evaluation narrows the bracket
@@ -52,6 +75,11 @@ public:
         double below;
         double above;
         int evaluations;
+        // The evaluations before the rescue, folded into the bracket only if
+        // it is needed: which side of the root an iterate fell on is a coin
+        // toss the processor cannot predict, and it almost never matters.
+        double iterates[rescueAfterEvaluations - 1];
+        double residuals[rescueAfterEvaluations - 1];
     };
 
     // The diodes at an iterate: what the next sample's start is predicted from.
@@ -62,9 +90,8 @@ public:
         double voltage;     // diode voltage
     };
 
-    // One sample in parts, so that the model can solve several stages'
-    // problems together: prepare, evaluate each iterate (or solve the same
-    // equation in other ways), finish with the solution.
+    // One sample in parts: prepare the problem, evaluate each iterate,
+    // finish with the solution.
     template <ClippingTypes type>
     inline Problem prepare(double x) const;
     template <ClippingTypes type>
@@ -94,29 +121,6 @@ public:
             below = above = v;
     }
 
-    double getGainResistor() const { return Rg; }
-    double getHPFCap() const { return Ch; }
-    ClippingTypes getClippingType() const { return clippingType; }
-    int lastIterations() const { return last.iterations; }
-
-    static constexpr double Is = 1.084e-8;            // one diode's saturation current, A
-    static constexpr double invVd = 45.7596899;       // one diode, per volt
-    static constexpr double invTwoVd = 22.87984495;   // two diodes in series, per volt
-    static constexpr double K = 4.96035038516e-07;    // Is/Vd, A/V
-    static constexpr double rail = 4.5;               // op-amp output limit, V
-    static constexpr double maxOvershoot = 1e4;       // output bound, V (±8 input: under 300)
-
-    // Newton's own steps get this many tries before the rescue; audio that
-    // the oversampler has band-limited converges well within them.
-    static constexpr int rescueAfterEvaluations = 8;
-    static constexpr double rescueBracketWidth = 1e-4; // V
-    // Enough to take ±4.5 V down to the width; a NaN residual (a NaN input in
-    // the other lane's wake) must not keep the audio thread here.
-    static constexpr int maxRescueHalvings = 20;
-    // e² (e³ for the asymmetric pair) stays finite below this diode voltage.
-    static constexpr double maxScaledDiodeVoltage = 7.0; // V
-
-private:
     // Coefficients of the Newton residual for one clipping type.
     struct NewtonCoefficients {
         double r; // 2·fs·Cf
@@ -131,7 +135,7 @@ private:
     template <ClippingTypes type>
     static double diode(double d, double& i, double& g, double& curvature);
 
-    // An exact clamp (NaN stays NaN), as the vector solves do it.
+    // An exact clamp; NaN stays NaN.
     static double holdToRails(double v)
     {
         v = v > rail ? rail : v;
@@ -264,6 +268,8 @@ DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) cons
 template <ClippingTypes type>
 double DiodeClippingOpAmpStage::rescueStart(Problem& p)
 {
+    for (int k = 0; k < p.evaluations - 1 && k < rescueAfterEvaluations - 1; ++k)
+        narrowBracket(p.iterates[k], p.residuals[k], p.below, p.above);
     for (int halving = 0; halving < maxRescueHalvings && p.above - p.below > rescueBracketWidth;
          ++halving) {
         const double middle = 0.5 * (p.below + p.above);
@@ -301,7 +307,12 @@ void DiodeClippingOpAmpStage::evaluate(Problem& p, double& iterate, double& f, d
         f = d.current + linear;
         fPrime = d.conductance + p.slope;
     }
-    narrowBracket(iterate, f, p.below, p.above);
+    if (p.evaluations < rescueAfterEvaluations) {
+        p.iterates[p.evaluations - 1] = iterate;
+        p.residuals[p.evaluations - 1] = f;
+    } else {
+        narrowBracket(iterate, f, p.below, p.above);
+    }
 }
 
 double DiodeClippingOpAmpStage::finish(const Problem& p, double v,

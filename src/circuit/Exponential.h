@@ -9,8 +9,9 @@
 // and 2^m as two powers of two, so that m = 1024 and the subnormal range come
 // out right. Beyond ±746 it saturates to infinity or zero; NaN stays NaN.
 //
-// The model's vector solves compute the same operations lane by lane, so a
-// stage gives the same bits alone and in any lane, on any processor.
+// Unlike the C library's exp, which picks its code by processor, it gives the
+// same bits on every machine, so renders and tests do not depend on where
+// they run; it also inlines into the solves.
 namespace Exponential {
 
 constexpr double highest = 710.0; // exp is infinite from about 709.78
@@ -56,56 +57,35 @@ constexpr double powersOfTwo[128] = {
     0x1.f50765b6e4540p+0, 0x1.f7bfdad9cbe14p+0, 0x1.fa7c1819e90d8p+0, 0x1.fd3c22b8f71f1p+0,
 };
 
-// The same arithmetic for a double and for a vector of doubles (GCC's vector
-// extensions). x is first held to [low, high] (callers that bound the
-// argument themselves pass their bound, saving a comparison on the solves'
-// critical path). scale(t, fraction, first, second) reads k = round(x·128/ln 2)
-// from the low bits of t and gives 2^((k mod 128)/128) and two powers of two
-// whose product is 2^floor(k/128). Always inlined, so a vector build's
-// instructions stay in its own code.
-template <class V, class Scale>
-[[gnu::always_inline]] inline V generic(V x, double lowBound, double highBound, Scale scale)
-{
-    const V shift = V{} + roundingShift, high = V{} + highBound, low = V{} + lowBound;
-    x = x > high ? high : x;
-    x = x < low ? low : x;
-    const V t = x * perStep + shift;
-    const V k = t - shift;
-    const V r = (x - k * stepHigh) - k * stepLow;
-    const V r2 = r * r;
-    const V tail = (r + r2 * (0.5 + r * (1.0 / 6.0))) + (r2 * r2) * (1.0 / 24.0 + r * (1.0 / 120.0));
-    V fraction, first, second;
-    scale(t, fraction, first, second);
-    // fraction·first is exact (a power of two, never subnormal) and does not
-    // wait for the series.
-    const V scaled = fraction * first;
-    return (scaled + scaled * tail) * second;
-}
-
-// From the bits of t = shift + k (shift's low 51 bits are divisible by 256):
-// j = k mod 128, floor(k/128) + C and floor(k/256) + C' by logical shifts, the
-// constants clearing out below the exponent field. Works on uint64_t and on
-// vectors of them alike.
-template <class U>
-[[gnu::always_inline]] inline void powerBits(U bits, U& index, U& first, U& second)
-{
-    index = bits & 127;
-    const U half = bits >> 8, whole = bits >> 7;
-    first = (half + 1023) << 52;
-    second = ((whole - half) + 1023) << 52;
-}
-
-// exp(x) for x held to [low, high] within [lowest, highest].
+// exp(x) for x held to [low, high] within [lowest, highest]: callers that
+// bound the argument themselves pass their bound, saving a comparison on the
+// solves' critical path.
 inline double of(double x, double low = lowest, double high = highest)
 {
-    return generic(x, low, high, [](double t, double& fraction, double& first, double& second) {
-        uint64_t bits, index, firstBits, secondBits;
-        std::memcpy(&bits, &t, sizeof bits);
-        powerBits(bits, index, firstBits, secondBits);
-        fraction = powersOfTwo[index];
-        std::memcpy(&first, &firstBits, sizeof first);
-        std::memcpy(&second, &secondBits, sizeof second);
-    });
+    x = x > high ? high : x;
+    x = x < low ? low : x;
+    const double t = x * perStep + roundingShift; // k = round(x·128/ln 2) in its low bits
+    const double k = t - roundingShift;
+    const double r = (x - k * stepHigh) - k * stepLow;
+    const double r2 = r * r;
+    const double tail =
+        (r + r2 * (0.5 + r * (1.0 / 6.0))) + (r2 * r2) * (1.0 / 24.0 + r * (1.0 / 120.0));
+
+    // From the bits of t = shift + k (the shift's low 51 bits are divisible
+    // by 256): j = k mod 128, and floor(k/128) and floor(k/256) by logical
+    // shifts, the shift's own bits falling out above the exponent field.
+    uint64_t bits;
+    std::memcpy(&bits, &t, sizeof bits);
+    const uint64_t half = bits >> 8, whole = bits >> 7;
+    const uint64_t firstBits = (half + 1023) << 52, secondBits = ((whole - half) + 1023) << 52;
+    double first, second;
+    std::memcpy(&first, &firstBits, sizeof first);
+    std::memcpy(&second, &secondBits, sizeof second);
+
+    // fraction·first is exact (a power of two, never subnormal) and does not
+    // wait for the series.
+    const double scaled = powersOfTwo[bits & 127] * first;
+    return (scaled + scaled * tail) * second;
 }
 
 } // namespace Exponential

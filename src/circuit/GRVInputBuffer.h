@@ -34,13 +34,6 @@ public:
         return finish(x, vM, problem.base, vE, solved);
     }
 
-    // One sample in two halves around the emitter's solve, so that the
-    // model can solve several stages' problems together: prepare gives the
-    // problem (and node M), finish takes the solution and returns the output.
-    inline EmitterFollower::Problem prepare(double x, double& vM) const;
-    inline double finish(double x, double vM, double vB, double vE,
-                         const Newton::LastIterate<double>& solved);
-
     // Newton steps taken by the last process call (for tests and benchmarks).
     int lastIterations() const { return last.iterations; }
     double emitterVoltage() const { return vE1; }
@@ -51,6 +44,12 @@ public:
     static constexpr double restEmitter = 3.86075; // emitter at rest for a 4.5 V base, V
 
 private:
+    // One sample in two halves around the emitter's solve: prepare gives the
+    // problem (and node M), finish takes the solution and returns the output.
+    inline EmitterFollower::Problem prepare(double x, double& vM) const;
+    inline double finish(double x, double vM, double vB, double vE,
+                         const Newton::LastIterate<double>& solved);
+
     // Components (fixed).
     const double C1 = 2.7e-8; // input coupling capacitor, F
     const double C2 = 1e-6;   // output coupling capacitor, F

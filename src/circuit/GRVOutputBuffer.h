@@ -31,11 +31,6 @@ public:
         return finish(x, vE, solved);
     }
 
-    // One sample in two halves around the emitter's solve (see the input
-    // buffer); x is the base voltage.
-    inline EmitterFollower::Problem prepare(double x) const;
-    inline double finish(double x, double vE, const Newton::LastIterate<double>& solved);
-
     int lastIterations() const { return last.iterations; }
 
     static constexpr double Is = EmitterFollower::Is;
@@ -43,6 +38,11 @@ public:
     static constexpr double restEmitter = 3.86075; // emitter at rest for a 4.5 V base, V
 
 private:
+    // One sample in two halves around the emitter's solve; x is the base
+    // voltage.
+    inline EmitterFollower::Problem prepare(double x) const;
+    inline double finish(double x, double vE, const Newton::LastIterate<double>& solved);
+
     // Components (fixed).
     const double C = 1e-5;      // output coupling capacitor, F
     const double Ra = 10000.0;  // emitter resistor to ground

@@ -6,8 +6,6 @@
 
 // Newton's method as every nonlinear stage of the circuit uses it: stop once
 // a step is at most 1e-6 V, or after 100 steps, and keep the last iterate.
-// The model's block path solves the same problems in vector lanes
-// (GRVKernels); this is the plain form every stage uses alone.
 namespace Newton {
 
 constexpr double tolerance = 1e-6; // V, on the step

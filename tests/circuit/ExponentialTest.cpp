@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "circuit/Exponential.h"
-#include "circuit/GRVKernels.h"
 #include "circuit/Newton.h"
 
 // The reference is expl: x86-64's long double carries 64 bits of mantissa,
@@ -90,8 +89,7 @@ struct Sweep {
 
 // The arguments the stages hand to exp: densely over the buffers' and the
 // diodes' working range, coarsely over everything with a finite nonzero
-// result, and at every table boundary in between. Built once, shared by the
-// scalar and the vector tests.
+// result, and at every table boundary in between.
 const std::vector<Sweep>& sweeps()
 {
     static const std::vector<Sweep> all = {
@@ -100,43 +98,6 @@ const std::vector<Sweep>& sweeps()
         {"table_boundaries", tableBoundaries(-745.0, 709.78)},
     };
     return all;
-}
-
-// Edges of the saturation and of the stages' exponent bounds, and inputs
-// with no finite meaning.
-const std::vector<double>& specialValues()
-{
-    static const std::vector<double> all = {
-        notANumber, -notANumber, infinity, -infinity, 0.0, -0.0, 1e-300, -1e-300,
-        std::numeric_limits<double>::denorm_min(), 710.0, 709.79, 1e300, -746.0, -745.2, -1e300,
-        Newton::maxExponent, std::nextafter(Newton::maxExponent, 0.0), Newton::minExponent,
-        Newton::maxSquaredExponent, -745.13, -708.5, -709.1, 1.0, -1.0, 0.5,
-        Exponential::highest, std::nextafter(Exponential::highest, 0.0), Exponential::lowest,
-        std::nextafter(Exponential::lowest, 0.0), 38.7596899, -38.7596899, 45.7596899};
-    return all;
-}
-
-// The vector exponential of a level must give the scalar's bits (a NaN stays
-// a NaN; its payload carries no meaning).
-void expectSameAsScalar(const GRVKernels::Table& kernels, const std::vector<double>& in,
-                        const std::string& what)
-{
-    std::vector<double> out(in.size());
-    kernels.exponential(in.data(), out.data(), static_cast<int>(in.size()));
-    int mismatches = 0;
-    for (size_t i = 0; i < in.size(); ++i) {
-        const double scalar = Exponential::of(in[i]);
-        const bool same = std::isnan(scalar) ? std::isnan(out[i]) : bitsOf(out[i]) == bitsOf(scalar);
-        if (!same && ++mismatches <= 5)
-            ADD_FAILURE() << what << ": exp(" << hex(in[i]) << ") is " << hex(out[i])
-                          << " in lanes but " << hex(scalar) << " alone (index " << i << ")";
-    }
-    EXPECT_EQ(mismatches, 0) << what;
-}
-
-const char* levelName(GRVKernels::Level level)
-{
-    return level == GRVKernels::Level::AVX2 ? "AVX2" : "baseline";
 }
 
 } // namespace
@@ -195,38 +156,4 @@ TEST(Exponential, SaturatesAndKeepsItsSpecialValues)
     // Gradual underflow down to the smallest subnormal.
     EXPECT_EQ(Exponential::of(-745.0), std::numeric_limits<double>::denorm_min());
     EXPECT_LE(ulpError(Exponential::of(-720.0), expl(-720.0L)), 1.0L);
-}
-
-TEST(Exponential, EveryKernelLevelGivesTheScalarBits)
-{
-    for (GRVKernels::Level level : {GRVKernels::Level::Baseline, GRVKernels::Level::AVX2}) {
-        if (!GRVKernels::supported(level)) {
-            std::printf("%s kernels: not on this processor, not compared\n", levelName(level));
-            continue;
-        }
-        const GRVKernels::Table& kernels = GRVKernels::table(level);
-        ASSERT_EQ(kernels.level, level);
-        for (const Sweep& sweep : sweeps())
-            expectSameAsScalar(kernels, sweep.arguments, std::string(levelName(level)) + " " + sweep.name);
-
-        // Each special value in every lane of the 4-lane vectors and of the
-        // 2-lane tail, and arrays of every length mod 4: nothing is written
-        // past the end.
-        const std::vector<double>& specials = specialValues();
-        const int count = static_cast<int>(specials.size());
-        for (int length = 0; length <= 9; ++length) {
-            for (int start = 0; start < count; ++start) {
-                std::vector<double> in(length);
-                for (int i = 0; i < length; ++i)
-                    in[i] = specials[(start + i) % count];
-                std::vector<double> out(length + 4, -7.0);
-                kernels.exponential(in.data(), out.data(), length);
-                for (int i = length; i < length + 4; ++i)
-                    ASSERT_EQ(out[i], -7.0) << levelName(level) << ", length " << length;
-                expectSameAsScalar(kernels, in,
-                                   std::string(levelName(level)) + ", length " +
-                                       std::to_string(length));
-            }
-        }
-    }
 }
