@@ -109,6 +109,25 @@ public:
         return x;
     }
 
+    // Two filters' lanes section by section in turn: each channel's chain
+    // is exactly process's, the two interleaved so that neither waits.
+    static void processTogether(BranchLanes& left, __m128d& xLeft, BranchLanes& right,
+                                __m128d& xRight)
+    {
+        for (int i = 0; i < Sections; ++i) {
+            const __m128d yLeft = _mm_add_pd(
+                _mm_mul_pd(left.a[i], _mm_sub_pd(xLeft, left.y2[i])), left.x2[i]);
+            const __m128d yRight = _mm_add_pd(
+                _mm_mul_pd(right.a[i], _mm_sub_pd(xRight, right.y2[i])), right.x2[i]);
+            left.y2[i] = yLeft;
+            left.x2[i] = xLeft;
+            xLeft = yLeft;
+            right.y2[i] = yRight;
+            right.x2[i] = xRight;
+            xRight = yRight;
+        }
+    }
+
     void storeMemories()
     {
         for (int i = 0; i < Sections; ++i) {
@@ -151,6 +170,47 @@ double downsampleInLanes(CAllPassFilterCascade& branchA, CAllPassFilterCascade& 
     }
     lanes.storeMemories();
     return previousBOutput;
+}
+
+// The left filter's branches in leftLanes, the right's in rightLanes.
+template <int Sections>
+void upsampleTogetherInLanes(BranchLanes<Sections>& leftLanes, BranchLanes<Sections>& rightLanes,
+                             const double* inLeft, const double* inRight, int count,
+                             double* outLeft, double* outRight)
+{
+    for (int i = 0; i < count; ++i) {
+        __m128d xLeft = _mm_set1_pd(inLeft[i]);
+        __m128d xRight = _mm_set1_pd(inRight[i]);
+        BranchLanes<Sections>::processTogether(leftLanes, xLeft, rightLanes, xRight);
+        _mm_storeu_pd(outLeft + 2 * i, xLeft);
+        _mm_storeu_pd(outRight + 2 * i, xRight);
+    }
+    leftLanes.storeMemories();
+    rightLanes.storeMemories();
+}
+
+// Both pairs are read before either output is written, so each output may
+// be its own channel's input.
+template <int Sections>
+void downsampleTogetherInLanes(BranchLanes<Sections>& leftLanes,
+                               BranchLanes<Sections>& rightLanes, const double* inLeft,
+                               const double* inRight, int count, double* outLeft,
+                               double* outRight, double& previousBLeft, double& previousBRight)
+{
+    double previousLeft = previousBLeft, previousRight = previousBRight;
+    for (int i = 0; i < count; ++i) {
+        __m128d yLeft = _mm_loadu_pd(inLeft + 2 * i);
+        __m128d yRight = _mm_loadu_pd(inRight + 2 * i);
+        BranchLanes<Sections>::processTogether(leftLanes, yLeft, rightLanes, yRight);
+        outLeft[i] = 0.5 * (_mm_cvtsd_f64(yLeft) + previousLeft);
+        previousLeft = _mm_cvtsd_f64(_mm_unpackhi_pd(yLeft, yLeft));
+        outRight[i] = 0.5 * (_mm_cvtsd_f64(yRight) + previousRight);
+        previousRight = _mm_cvtsd_f64(_mm_unpackhi_pd(yRight, yRight));
+    }
+    leftLanes.storeMemories();
+    rightLanes.storeMemories();
+    previousBLeft = previousLeft;
+    previousBRight = previousRight;
 }
 
 #endif
@@ -283,6 +343,46 @@ void CHalfBandFilter::downsamplePairs(const double* in, int count, double* out)
 #endif
     for (int i = 0; i < count; ++i)
         downsample(in[2 * i], in[2 * i + 1], out[i]);
+}
+
+void CHalfBandFilter::upsampleSamplesTogether(CHalfBandFilter& left, CHalfBandFilter& right,
+                                              const double* inLeft, const double* inRight,
+                                              int count, double* outLeft, double* outRight)
+{
+#if defined(__SSE2__)
+    if (left.branchA->size() == right.branchA->size() &&
+        left.branchB->size() == right.branchB->size() &&
+        withEqualBranches(left.branchA->size(), left.branchB->size(), [&](auto sections) {
+            constexpr int n = decltype(sections)::value;
+            BranchLanes<n> leftLanes(*left.branchA, *left.branchB);
+            BranchLanes<n> rightLanes(*right.branchA, *right.branchB);
+            upsampleTogetherInLanes(leftLanes, rightLanes, inLeft, inRight, count, outLeft,
+                                    outRight);
+        }))
+        return;
+#endif
+    left.upsampleSamples(inLeft, count, outLeft);
+    right.upsampleSamples(inRight, count, outRight);
+}
+
+void CHalfBandFilter::downsamplePairsTogether(CHalfBandFilter& left, CHalfBandFilter& right,
+                                              const double* inLeft, const double* inRight,
+                                              int count, double* outLeft, double* outRight)
+{
+#if defined(__SSE2__)
+    if (left.branchA->size() == right.branchA->size() &&
+        left.branchB->size() == right.branchB->size() &&
+        withEqualBranches(left.branchA->size(), left.branchB->size(), [&](auto sections) {
+            constexpr int n = decltype(sections)::value;
+            BranchLanes<n> leftLanes(*left.branchA, *left.branchB);
+            BranchLanes<n> rightLanes(*right.branchA, *right.branchB);
+            downsampleTogetherInLanes(leftLanes, rightLanes, inLeft, inRight, count, outLeft,
+                                      outRight, left.previousBOutput, right.previousBOutput);
+        }))
+        return;
+#endif
+    left.downsamplePairs(inLeft, count, outLeft);
+    right.downsamplePairs(inRight, count, outRight);
 }
 
 void CHalfBandFilter::reset()

@@ -157,6 +157,18 @@ public:
     // out may be in.
     void downsamplePairs(const double* in, int count, double* out);
 
+    // upsampleSamples and downsamplePairs on two filters at once (a stereo
+    // pair's channels), bit for bit what the two single calls give: one
+    // channel's sections wait on their own feedback, so running the two
+    // together overlaps that wait. The same rules on overlap as the single
+    // forms: outLeft may be inLeft and outRight inRight when decimating.
+    static void upsampleSamplesTogether(CHalfBandFilter& left, CHalfBandFilter& right,
+                                        const double* inLeft, const double* inRight, int count,
+                                        double* outLeft, double* outRight);
+    static void downsamplePairsTogether(CHalfBandFilter& left, CHalfBandFilter& right,
+                                        const double* inLeft, const double* inRight, int count,
+                                        double* outLeft, double* outRight);
+
     void reset();
     bool isFinite() const
     {

@@ -204,17 +204,39 @@ public:
         for (int start = 0; start < n; start += blockFrames) {
             const int frames = n - start < blockFrames ? n - start : blockFrames;
             double* modelSamples[Lanes];
-            for (int k = 0; k < Lanes; ++k) {
-                HBOversampler& o = *oversamplers[k];
-                const double* from = in[k] + start;
+            if constexpr (Lanes == 2) {
+                // The two channels' filters of a stage run in one loop, so
+                // that each overlaps the other's wait on its feedback.
+                HBOversampler& left = *oversamplers[0];
+                HBOversampler& right = *oversamplers[1];
+                const double* fromLeft = in[0] + start;
+                const double* fromRight = in[1] + start;
                 int count = frames;
                 for (unsigned s = 0; s < stagesUsed; ++s) {
-                    double* to = o.scratchBuffer(s % 2);
-                    o.upsamplers[s]->upsampleSamples(from, count, to);
-                    from = to;
+                    double* toLeft = left.scratchBuffer(s % 2);
+                    double* toRight = right.scratchBuffer(s % 2);
+                    CHalfBandFilter::upsampleSamplesTogether(*left.upsamplers[s],
+                                                             *right.upsamplers[s], fromLeft,
+                                                             fromRight, count, toLeft, toRight);
+                    fromLeft = toLeft;
+                    fromRight = toRight;
                     count *= 2;
                 }
-                modelSamples[k] = o.scratchBuffer((stagesUsed - 1) % 2);
+                modelSamples[0] = left.scratchBuffer((stagesUsed - 1) % 2);
+                modelSamples[1] = right.scratchBuffer((stagesUsed - 1) % 2);
+            } else {
+                for (int k = 0; k < Lanes; ++k) {
+                    HBOversampler& o = *oversamplers[k];
+                    const double* from = in[k] + start;
+                    int count = frames;
+                    for (unsigned s = 0; s < stagesUsed; ++s) {
+                        double* to = o.scratchBuffer(s % 2);
+                        o.upsamplers[s]->upsampleSamples(from, count, to);
+                        from = to;
+                        count *= 2;
+                    }
+                    modelSamples[k] = o.scratchBuffer((stagesUsed - 1) % 2);
+                }
             }
 
             Model* models[Lanes];
@@ -225,15 +247,33 @@ public:
             }
             Model::processLanesBlock(models, modelIn, modelSamples, frames * static_cast<int>(f));
 
-            for (int k = 0; k < Lanes; ++k) {
-                HBOversampler& o = *oversamplers[k];
-                const double* from = modelSamples[k];
+            if constexpr (Lanes == 2) {
+                HBOversampler& left = *oversamplers[0];
+                HBOversampler& right = *oversamplers[1];
+                const double* fromLeft = modelSamples[0];
+                const double* fromRight = modelSamples[1];
                 int count = frames * static_cast<int>(f);
                 for (unsigned s = stagesUsed; s-- > 0;) {
-                    double* to = s == 0 ? out[k] + start : o.scratchBuffer((s + 1) % 2);
+                    double* toLeft = s == 0 ? out[0] + start : left.scratchBuffer((s + 1) % 2);
+                    double* toRight = s == 0 ? out[1] + start : right.scratchBuffer((s + 1) % 2);
                     count /= 2;
-                    o.downsamplers[s]->downsamplePairs(from, count, to);
-                    from = to;
+                    CHalfBandFilter::downsamplePairsTogether(*left.downsamplers[s],
+                                                             *right.downsamplers[s], fromLeft,
+                                                             fromRight, count, toLeft, toRight);
+                    fromLeft = toLeft;
+                    fromRight = toRight;
+                }
+            } else {
+                for (int k = 0; k < Lanes; ++k) {
+                    HBOversampler& o = *oversamplers[k];
+                    const double* from = modelSamples[k];
+                    int count = frames * static_cast<int>(f);
+                    for (unsigned s = stagesUsed; s-- > 0;) {
+                        double* to = s == 0 ? out[k] + start : o.scratchBuffer((s + 1) % 2);
+                        count /= 2;
+                        o.downsamplers[s]->downsamplePairs(from, count, to);
+                        from = to;
+                    }
                 }
             }
         }
