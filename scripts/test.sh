@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Gravel and runs every test suite three ways: a Release build (what
-# hosts load), an ASan+UBSan build with the assertions on, and a TSan build of
-# the tests that exercise threads.
+# hosts load, run once on the processor's fastest kernels and once on the
+# baseline ones), an ASan+UBSan build with the assertions on, and a TSan build
+# of the tests that exercise threads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,9 @@ echo "== Release build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Release tests again on the baseline kernels (GRAVEL_SIMD=baseline)"
+GRAVEL_SIMD=baseline ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== ASan+UBSan build"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \

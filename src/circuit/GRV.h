@@ -7,6 +7,12 @@
 #include "circuit/GRVToneLevelCircuit.h"
 #include "circuit/Newton.h"
 
+namespace GRVKernels {
+enum class Level;
+struct Table;
+struct Access;
+} // namespace GRVKernels
+
 // One channel of the pedal: input buffer → coupling high-pass → clipping
 // stage → tone and level → output buffer, at the model (oversampled) rate.
 // The setters take the effect's normalised 0..1 parameter values.
@@ -29,6 +35,12 @@ public:
     template <int Lanes>
     static void processLanesBlock(GRV* const (&models)[Lanes], const double* const (&in)[Lanes],
                                   double* const (&out)[Lanes], int n);
+
+    // The processor's fastest kernels are chosen when the model is made;
+    // tests and benchmarks may pick a level (one this processor lacks gives
+    // the baseline).
+    void useKernels(GRVKernels::Level level);
+    GRVKernels::Level kernelLevel() const;
 
     // Host values can arrive outside 0..1 (automation, other wrappers'
     // unclamped scaling). Drive, Tone and Level are clamped into range; a NaN
@@ -67,13 +79,11 @@ public:
     static constexpr double normalHPFCap = 4.7e-8;  // Fat off, F
 
 private:
+    friend struct GRVKernels::Access;
     static void processPair(GRV& left, GRV& right, const double* inLeft, const double* inRight,
                             double* outLeft, double* outRight, int n);
-    template <int Channels>
-    static void processStagesInTurn(GRV* const (&models)[Channels],
-                                    const double* const (&in)[Channels],
-                                    double* const (&out)[Channels], int n);
 
+    const GRVKernels::Table* kernels;
     double sampleRate;
     bool inputBufferOn = true;
     bool outputBufferOn = true;

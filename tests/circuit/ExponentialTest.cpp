@@ -119,8 +119,11 @@ TEST(Exponential, WithinOneUlpOverEveryArgumentTheStagesUse)
                       sweep.arguments.size());
         RecordProperty(std::string("max_error_") + sweep.name, text);
         std::printf("exp over %s: %s\n", sweep.name, text);
-        EXPECT_LE(worst, 1.0L) << sweep.name << ": exp(" << hex(worstArgument) << ") is "
-                               << hex(Exponential::of(worstArgument));
+        // Half an ulp and a little where the stages work; near the ends the
+        // result is scaled into the subnormal range, which rounds once more.
+        const long double bound = std::string(sweep.name) == "working_range" ? 0.51L : 1.0L;
+        EXPECT_LE(worst, bound) << sweep.name << ": exp(" << hex(worstArgument) << ") is "
+                                << hex(Exponential::of(worstArgument));
     }
 }
 
@@ -152,6 +155,9 @@ TEST(Exponential, SaturatesAndKeepsItsSpecialValues)
     EXPECT_GE(lowest, DBL_MIN);
     EXPECT_LT(lowest, 1.000000000001 * DBL_MIN);
     EXPECT_TRUE(std::isfinite(1.0 / lowest));
+
+    // Where the table's own rounding once pushed the result past an ulp.
+    EXPECT_LE(ulpError(Exponential::of(0x1.993cca10959e1p+1), expl(0x1.993cca10959e1p+1L)), 0.51L);
 
     // Gradual underflow down to the smallest subnormal.
     EXPECT_EQ(Exponential::of(-745.0), std::numeric_limits<double>::denorm_min());

@@ -71,8 +71,9 @@ inline std::vector<float> makeSignal(Shape shape, double amplitude, int frames =
 }
 
 struct Outcome {
-    uint64_t fingerprint = 0; // FNV-1a of both output channels' bits
-    int nonFinite = 0;        // output samples that are NaN or infinite
+    uint64_t fingerprint = 0;  // FNV-1a of both output channels' bits
+    int nonFinite = 0;         // output samples that are NaN or infinite
+    std::vector<float> output; // left then right
 };
 
 // The signal on the left, reversed on the right, in host blocks of 512.
@@ -98,6 +99,8 @@ inline Outcome run(VST_GRV& effect, const std::vector<float>& signal)
         }
     }
     outcome.fingerprint = hash;
+    outcome.output = outL;
+    outcome.output.insert(outcome.output.end(), outR.begin(), outR.end());
     return outcome;
 }
 
