@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <vector>
 
 #include "oversampling/BandLimit.h"
@@ -316,6 +317,86 @@ TEST(HalfBand, BlocksEqualSampleBySampleBitForBitAcrossIrregularBlocks)
         inPlace.downsamplePairs(buffer.data(), lowRateCount, buffer.data());
         buffer.resize(lowRateCount);
         EXPECT_TRUE(sameBits(buffer, expectedDown)) << "in place, order " << d.order << name;
+    }
+}
+
+// A stereo pair's two filters run together must give each channel exactly
+// what its own block calls give, and hand each filter its own memories back
+// (per-sample calls continue from them), whether the two filters share a
+// design, only a section count, or neither.
+TEST(HalfBand, TwoChannelsTogetherEqualEachChannelsOwnBlocksBitForBit)
+{
+    const int blockSizes[] = {1, 7, 0, 2, 32, 3, 64, 1, 13, 5, 128};
+    const int blockSizeCount = static_cast<int>(std::size(blockSizes));
+    const auto left = loudNoise(2 * 1024, 31);
+    const auto right = loudNoise(2 * 1024, 32);
+    const int lowRateCount = static_cast<int>(left.size()) / 2;
+    const int perSampleTail = 37; // low-rate samples run one by one at the end
+    struct Pair {
+        Design left, right;
+    };
+    std::vector<Pair> pairs;
+    for (const Design& d : designs)
+        pairs.push_back({d, d});
+    pairs.push_back({{14, true, 0}, {14, true, 0}}); // no designed set: the order-2 filter
+    pairs.push_back({{6, true, 0}, {6, false, 0}});  // same sections, other coefficients
+    pairs.push_back({{12, false, 0}, {8, true, 0}}); // different sections
+    for (const Pair& p : pairs) {
+        CHalfBandFilter upLeft(p.left.order, p.left.steep), upRight(p.right.order, p.right.steep);
+        CHalfBandFilter downLeft(p.left.order, p.left.steep);
+        CHalfBandFilter downRight(p.right.order, p.right.steep);
+        CHalfBandFilter ownUpLeft(p.left.order, p.left.steep);
+        CHalfBandFilter ownUpRight(p.right.order, p.right.steep);
+        CHalfBandFilter ownDownLeft(p.left.order, p.left.steep);
+        CHalfBandFilter ownDownRight(p.right.order, p.right.steep);
+        std::vector<double> upL(left.size(), 42.0), upR(left.size(), 42.0);
+        std::vector<double> ownUpL(left.size()), ownUpR(left.size());
+        std::vector<double> downL(lowRateCount, 42.0), downR(lowRateCount, 42.0);
+        std::vector<double> ownDownL(lowRateCount), ownDownR(lowRateCount);
+        int start = 0;
+        for (int b = 0; start < lowRateCount - perSampleTail; ++b) {
+            const int n =
+                std::min(blockSizes[b % blockSizeCount], lowRateCount - perSampleTail - start);
+            CHalfBandFilter::upsampleSamplesTogether(upLeft, upRight, &left[start], &right[start],
+                                                     n, &upL[2 * start], &upR[2 * start]);
+            CHalfBandFilter::downsamplePairsTogether(downLeft, downRight, &left[2 * start],
+                                                     &right[2 * start], n, &downL[start],
+                                                     &downR[start]);
+            ownUpLeft.upsampleSamples(&left[start], n, &ownUpL[2 * start]);
+            ownUpRight.upsampleSamples(&right[start], n, &ownUpR[2 * start]);
+            ownDownLeft.downsamplePairs(&left[2 * start], n, &ownDownL[start]);
+            ownDownRight.downsamplePairs(&right[2 * start], n, &ownDownR[start]);
+            start += n;
+        }
+        for (int i = start; i < lowRateCount; ++i) {
+            upLeft.upsample(left[i], upL[2 * i], upL[2 * i + 1]);
+            upRight.upsample(right[i], upR[2 * i], upR[2 * i + 1]);
+            downLeft.downsample(left[2 * i], left[2 * i + 1], downL[i]);
+            downRight.downsample(right[2 * i], right[2 * i + 1], downR[i]);
+            ownUpLeft.upsample(left[i], ownUpL[2 * i], ownUpL[2 * i + 1]);
+            ownUpRight.upsample(right[i], ownUpR[2 * i], ownUpR[2 * i + 1]);
+            ownDownLeft.downsample(left[2 * i], left[2 * i + 1], ownDownL[i]);
+            ownDownRight.downsample(right[2 * i], right[2 * i + 1], ownDownR[i]);
+        }
+        std::ostringstream name;
+        name << "orders " << p.left.order << (p.left.steep ? " steep" : " not steep") << " and "
+             << p.right.order << (p.right.steep ? " steep" : " not steep");
+        EXPECT_TRUE(sameBits(upL, ownUpL)) << "upsample left, " << name.str();
+        EXPECT_TRUE(sameBits(upR, ownUpR)) << "upsample right, " << name.str();
+        EXPECT_TRUE(sameBits(downL, ownDownL)) << "downsample left, " << name.str();
+        EXPECT_TRUE(sameBits(downR, ownDownR)) << "downsample right, " << name.str();
+
+        // Decimating each channel in place, as the single form allows.
+        CHalfBandFilter inPlaceLeft(p.left.order, p.left.steep);
+        CHalfBandFilter inPlaceRight(p.right.order, p.right.steep);
+        std::vector<double> bufferL = left, bufferR = right;
+        CHalfBandFilter::downsamplePairsTogether(inPlaceLeft, inPlaceRight, bufferL.data(),
+                                                 bufferR.data(), lowRateCount, bufferL.data(),
+                                                 bufferR.data());
+        bufferL.resize(lowRateCount);
+        bufferR.resize(lowRateCount);
+        EXPECT_TRUE(sameBits(bufferL, ownDownL)) << "in place left, " << name.str();
+        EXPECT_TRUE(sameBits(bufferR, ownDownR)) << "in place right, " << name.str();
     }
 }
 
