@@ -9,6 +9,7 @@
 
 #include "TestSignals.h"
 #include "circuit/GRV.h"
+#include "circuit/GRVKernels.h"
 #include "oversampling/HBOversamplerTemplate.h"
 
 namespace {
@@ -28,6 +29,21 @@ void configure(GRV& model, double modelRate)
     model.setParameterToneLevel(0.5f, 0.5f);
     model.setSampleRate(modelRate);
 }
+
+// A model behind its oversampler at a factor, on one of the model's
+// pipelines (0 baseline, 1 AVX2/FMA; the baseline where the processor lacks
+// the instructions).
+struct OversampledModel {
+    GRV model{hostRate};
+    HBOversampler<GRV> oversampler{&model, 8, 12, false, hostRate};
+
+    OversampledModel(unsigned factor, int64_t level)
+    {
+        model.useKernels(level == 1 ? GRVKernels::Level::AVX2FMA : GRVKernels::Level::Baseline);
+        configure(model, hostRate * oversampler.factor);
+        oversampler.setOversamplingFactor(factor);
+    }
+};
 
 void flushDenormals()
 {
@@ -55,11 +71,8 @@ BENCHMARK(BM_GRVProcess);
 void BM_ProcessOversampledMono(benchmark::State& state)
 {
     flushDenormals();
-    const unsigned factor = static_cast<unsigned>(state.range(0));
-    GRV model(hostRate);
-    HBOversampler<GRV> oversampler(&model, 8, 12, false, hostRate);
-    configure(model, hostRate * oversampler.factor);
-    oversampler.setOversamplingFactor(factor);
+    OversampledModel mono(static_cast<unsigned>(state.range(0)), 0);
+    HBOversampler<GRV>& oversampler = mono.oversampler;
     const auto& in = guitar();
     size_t i = 0;
     double sink = 0.0;
@@ -99,18 +112,15 @@ BENCHMARK(BM_HalfBandStagesOnly)->Arg(2)->Arg(4)->Arg(8);
 
 // Two channels (two models, two oversamplers) in 512-sample blocks;
 // processBlock(left, right, inLeft, inRight, outLeft, outRight, n) runs one.
+// Arguments: the factor and the pipeline.
 template <class ProcessBlock>
 void runStereoPair(benchmark::State& state, ProcessBlock processBlock)
 {
     flushDenormals();
     const unsigned factor = static_cast<unsigned>(state.range(0));
-    GRV left(hostRate), right(hostRate);
-    HBOversampler<GRV> leftOver(&left, 8, 12, false, hostRate);
-    HBOversampler<GRV> rightOver(&right, 8, 12, false, hostRate);
-    configure(left, hostRate * leftOver.factor);
-    configure(right, hostRate * rightOver.factor);
-    leftOver.setOversamplingFactor(factor);
-    rightOver.setOversamplingFactor(factor);
+    OversampledModel left(factor, state.range(1)), right(factor, state.range(1));
+    HBOversampler<GRV>& leftOver = left.oversampler;
+    HBOversampler<GRV>& rightOver = right.oversampler;
 
     const auto& in = guitar();
     std::vector<double> inL(blockSize), inR(blockSize), outL(blockSize), outR(blockSize);
@@ -145,7 +155,7 @@ void BM_StereoPairRealtime(benchmark::State& state)
         }
     });
 }
-BENCHMARK(BM_StereoPairRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StereoPairRealtime)->ArgsProduct({{2, 4, 8}, {0}})->Unit(benchmark::kMicrosecond);
 
 // Both channels' Newton solves in lock step, sample by sample.
 void BM_StereoPairLockstepRealtime(benchmark::State& state)
@@ -156,7 +166,7 @@ void BM_StereoPairLockstepRealtime(benchmark::State& state)
             HBOversampler<GRV>::processOversampledPair(l, r, xl[i], xr[i], yl[i], yr[i]);
     });
 }
-BENCHMARK(BM_StereoPairLockstepRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StereoPairLockstepRealtime)->ArgsProduct({{2, 4, 8}, {0}})->Unit(benchmark::kMicrosecond);
 
 // Whole blocks: each stage over the block, the models' stages overlapping and
 // the two channels in lock step, as the effect runs them.
@@ -164,7 +174,10 @@ void BM_StereoPairBlockRealtime(benchmark::State& state)
 {
     runStereoPair(state, HBOversampler<GRV>::processOversampledPairBlock);
 }
-BENCHMARK(BM_StereoPairBlockRealtime)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+// Factor, then pipeline (0 baseline, 1 AVX2/FMA).
+BENCHMARK(BM_StereoPairBlockRealtime)
+    ->ArgsProduct({{2, 4, 8}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 // One channel in whole blocks.
 // One channel through an oversampler in 512-sample blocks of the guitar
@@ -189,16 +202,13 @@ void runMonoBlocks(benchmark::State& state, HBOversampler<Model>& oversampler, d
 void BM_ProcessOversampledBlockMono(benchmark::State& state)
 {
     flushDenormals();
-    const unsigned factor = static_cast<unsigned>(state.range(0));
-    GRV model(hostRate);
-    HBOversampler<GRV> oversampler(&model, 8, 12, false, hostRate);
-    configure(model, hostRate * oversampler.factor);
-    oversampler.setOversamplingFactor(factor);
-    runMonoBlocks(state, oversampler, 2.0);
+    OversampledModel mono(static_cast<unsigned>(state.range(0)), state.range(1));
+    runMonoBlocks(state, mono.oversampler, 2.0);
     // Per host sample, as BM_ProcessOversampledMono.
     state.SetItemsProcessed(state.iterations() * blockSize);
 }
-BENCHMARK(BM_ProcessOversampledBlockMono)->Arg(2)->Arg(4)->Arg(8);
+// Factor, then pipeline (0 baseline, 1 AVX2/FMA).
+BENCHMARK(BM_ProcessOversampledBlockMono)->ArgsProduct({{2, 4, 8}, {0, 1}});
 
 // The half-band stages alone in whole blocks, as the effect runs them; the
 // model passes its input through.

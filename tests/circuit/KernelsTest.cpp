@@ -10,6 +10,7 @@
 
 #include "circuit/GRV.h"
 #include "circuit/GRVKernels.h"
+#include "../support/ScopedEnvironment.h"
 #include "TestSignals.h"
 
 using namespace testsignals;
@@ -77,35 +78,6 @@ long firstDifference(const std::vector<double>& a, const std::vector<double>& b)
     }
     return -1;
 }
-
-// Sets "GRAVEL_SIMD" for one scope and puts back what was there.
-class SimdEnvironment {
-public:
-    explicit SimdEnvironment(const char* value)
-    {
-        const char* old = std::getenv("GRAVEL_SIMD");
-        hadValue = old != nullptr;
-        if (hadValue)
-            previous = old;
-        if (value != nullptr)
-            setenv("GRAVEL_SIMD", value, 1);
-        else
-            unsetenv("GRAVEL_SIMD");
-    }
-    ~SimdEnvironment()
-    {
-        if (hadValue)
-            setenv("GRAVEL_SIMD", previous.c_str(), 1);
-        else
-            unsetenv("GRAVEL_SIMD");
-    }
-    SimdEnvironment(const SimdEnvironment&) = delete;
-    SimdEnvironment& operator=(const SimdEnvironment&) = delete;
-
-private:
-    bool hadValue;
-    std::string previous;
-};
 
 } // namespace
 
@@ -194,12 +166,12 @@ TEST(Kernels, EnvironmentCanForceTheBaseline)
 {
     const Level fastest = GRVKernels::supported(Level::AVX2FMA) ? Level::AVX2FMA : Level::Baseline;
     {
-        SimdEnvironment environment("baseline");
+        ScopedEnvironment environment("GRAVEL_SIMD", "baseline");
         EXPECT_EQ(GRVKernels::preferred(), Level::Baseline);
         EXPECT_EQ(GRV(88200.0).kernelLevel(), Level::Baseline);
     }
     for (const char* value : {static_cast<const char*>(nullptr), "", "avx2"}) {
-        SimdEnvironment environment(value);
+        ScopedEnvironment environment("GRAVEL_SIMD", value);
         const std::string shown = value ? value : "(unset)";
         EXPECT_EQ(GRVKernels::preferred(), fastest) << shown;
         EXPECT_EQ(GRV(88200.0).kernelLevel(), fastest) << shown;

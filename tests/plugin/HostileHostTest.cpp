@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/ScopedEnvironment.h"
 #include "LoudSignals.h"
 #include "circuit/GRVKernels.h"
 #include "plugin/VST_GRV.h"
@@ -147,32 +148,6 @@ Stereo process(VST_GRV& effect, std::vector<float> inL, std::vector<float> inR)
     return out;
 }
 
-// The effect as it is made with the model's baseline pipeline forced.
-class BaselinePipeline {
-public:
-    BaselinePipeline()
-    {
-        const char* old = std::getenv("GRAVEL_SIMD");
-        hadValue = old != nullptr;
-        if (hadValue)
-            previous = old;
-        setenv("GRAVEL_SIMD", "baseline", 1);
-    }
-    ~BaselinePipeline()
-    {
-        if (hadValue)
-            setenv("GRAVEL_SIMD", previous.c_str(), 1);
-        else
-            unsetenv("GRAVEL_SIMD");
-    }
-    BaselinePipeline(const BaselinePipeline&) = delete;
-    BaselinePipeline& operator=(const BaselinePipeline&) = delete;
-
-private:
-    bool hadValue;
-    std::string previous;
-};
-
 // Runs the case on the baseline pipeline and, where this machine prefers
 // another, on that one too: the fast pipeline must stay within 5e-5 of the
 // baseline's peak, −86 dB (its fused multiply-adds round once where the
@@ -182,7 +157,7 @@ loud::Outcome runOnEveryPipeline(int settings, const std::vector<float>& signal)
 {
     loud::Outcome baseline;
     {
-        BaselinePipeline forced;
+        ScopedEnvironment forced("GRAVEL_SIMD", "baseline");
         VST_GRV effect(nullptr);
         if (settings >= 0)
             loud::applySettings(effect, settings);
