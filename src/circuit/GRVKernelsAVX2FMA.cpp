@@ -1,8 +1,10 @@
 // The model's pipeline for processors with AVX2 and FMA, chosen at run
 // time. This unit is compiled with multiply-adds contracted; only the code
 // below the target switch may use the instructions, and what it defines
-// stays in this unit. The stages' inline functions it calls are always
-// inlined (defined above the switch, they could not contract otherwise).
+// stays in this unit. The stages' inline functions are inlined into it and
+// contracted there (one left out of line would run the baseline arithmetic
+// in one build of the pipeline and not the other, which the tests see as a
+// pair differing from its channels alone).
 #include "circuit/GRVKernels.h"
 
 #pragma GCC push_options
