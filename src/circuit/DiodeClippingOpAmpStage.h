@@ -82,12 +82,17 @@ private:
         double residuals[rescueAfterEvaluations - 1];
     };
 
-    // The diodes at an iterate: what the next sample's start is predicted from.
+    // The diodes at an iterate: what the next sample's start is predicted
+    // from. Where the residual was scaled by e, current, conductance and
+    // curvature are kept scaled by e too (so that no 1/e is needed on the
+    // way from one sample to the next), and exponential holds that e;
+    // elsewhere they are as they are and exponential is 0.
     struct DiodeAtIterate {
         double current;     // diode current
         double conductance; // its slope
         double curvature;   // its second derivative
         double voltage;     // diode voltage
+        double exponential;
     };
 
     // One sample in parts: prepare the problem, evaluate each iterate,
@@ -238,15 +243,20 @@ DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) cons
     // edges, where the extrapolation tends to land on the far side of the
     // diodes' knee. The rails clamp it like any iterate.
     const DiodeAtIterate& d = last.aux;
-    const double inverseSlope = 1.0 / (d.conductance + c.slope);
+    // That step's slope was e·(g + s) where the residual was scaled by e, so
+    // its inverse times the scaled values gives the unscaled ones' ratios.
+    const double scaledInverseSlope = last.inverseSlope;
+    const double inverseSlope =
+        d.exponential != 0.0 ? d.exponential * scaledInverseSlope : scaledInverseSlope;
     const double currentAtLast = d.current + d.conductance * (y1 - x - d.voltage);
-    const double linearised = y1 - (currentAtLast + c.s * y1 + problem.linearPart) * inverseSlope;
+    const double linearised = y1 - (currentAtLast * scaledInverseSlope +
+                                    (c.s * y1 + problem.linearPart) * inverseSlope);
     const double delta = linearised - x - d.voltage;
-    const double slopeChange = d.curvature * delta * inverseSlope;
+    const double slopeChange = d.curvature * delta * scaledInverseSlope;
     // Only while the expansion holds: far from the last iterate the
     // quadratic would throw the start further than the line did.
     problem.start = std::abs(slopeChange) < 0.5
-                  ? linearised - 0.5 * d.curvature * delta * delta * inverseSlope * (1.0 - slopeChange)
+                  ? linearised - 0.5 * d.curvature * delta * delta * scaledInverseSlope * (1.0 - slopeChange)
                   : linearised;
     // After a sample that drove the diodes to the edge of the
     // representable, the expansion itself can overflow; the last output
@@ -294,16 +304,27 @@ void DiodeClippingOpAmpStage::evaluate(Problem& p, double& iterate, double& f, d
         iterate = rescueStart<type>(p);
 
     d.voltage = iterate - p.x;
-    const double e = diode<type>(d.voltage, d.current, d.conductance, d.curvature);
+    const double e =
+        type == AsymmetricClipping
+            ? Newton::boundedExpAndInverse(invTwoVd * d.voltage, Newton::maxSquaredExponent)
+            : Newton::boundedExpAndInverse(invVd * d.voltage, Newton::maxExponent);
     const double linear = p.slope * iterate + p.linearPart;
     if (std::abs(d.voltage) < maxScaledDiodeVoltage) {
-        // f and f′ both multiplied by e: the same step, but its division
-        // waits only for the exponential, not also for 1/e.
+        // f and f′ both multiplied by e: the same step without 1/e, whose
+        // division would otherwise lie on the way to the next sample.
         const double eCubedOrSquared = type == AsymmetricClipping ? e * e * e : e * e;
         const double reverseShare = type == AsymmetricClipping ? 0.5 : 1.0;
-        f = Is * (eCubedOrSquared - 1.0) + linear * e;
-        fPrime = K * (eCubedOrSquared + reverseShare) + p.slope * e;
+        d.current = Is * (eCubedOrSquared - 1.0);
+        d.conductance = K * (eCubedOrSquared + reverseShare);
+        d.curvature = type == AsymmetricClipping
+                          ? Is * invTwoVd * invTwoVd * (4.0 * eCubedOrSquared - 1.0)
+                          : invVd * invVd * d.current;
+        d.exponential = e;
+        f = d.current + linear * e;
+        fPrime = d.conductance + p.slope * e;
     } else {
+        diodeFromExponential<type>(e, d.current, d.conductance, d.curvature);
+        d.exponential = 0.0;
         f = d.current + linear;
         fPrime = d.conductance + p.slope;
     }
