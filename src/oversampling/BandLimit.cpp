@@ -345,17 +345,27 @@ void CHalfBandFilter::downsamplePairs(const double* in, int count, double* out)
         downsample(in[2 * i], in[2 * i + 1], out[i]);
 }
 
+#if defined(__SSE2__)
+template <class Run>
+bool CHalfBandFilter::inLanesTogether(CHalfBandFilter& left, CHalfBandFilter& right, Run&& run)
+{
+    return left.branchA->size() == right.branchA->size() &&
+           left.branchB->size() == right.branchB->size() &&
+           withEqualBranches(left.branchA->size(), left.branchB->size(), [&](auto sections) {
+               constexpr int n = decltype(sections)::value;
+               BranchLanes<n> leftLanes(*left.branchA, *left.branchB);
+               BranchLanes<n> rightLanes(*right.branchA, *right.branchB);
+               run(leftLanes, rightLanes);
+           });
+}
+#endif
+
 void CHalfBandFilter::upsampleSamplesTogether(CHalfBandFilter& left, CHalfBandFilter& right,
                                               const double* inLeft, const double* inRight,
                                               int count, double* outLeft, double* outRight)
 {
 #if defined(__SSE2__)
-    if (left.branchA->size() == right.branchA->size() &&
-        left.branchB->size() == right.branchB->size() &&
-        withEqualBranches(left.branchA->size(), left.branchB->size(), [&](auto sections) {
-            constexpr int n = decltype(sections)::value;
-            BranchLanes<n> leftLanes(*left.branchA, *left.branchB);
-            BranchLanes<n> rightLanes(*right.branchA, *right.branchB);
+    if (inLanesTogether(left, right, [&](auto& leftLanes, auto& rightLanes) {
             upsampleTogetherInLanes(leftLanes, rightLanes, inLeft, inRight, count, outLeft,
                                     outRight);
         }))
@@ -370,12 +380,7 @@ void CHalfBandFilter::downsamplePairsTogether(CHalfBandFilter& left, CHalfBandFi
                                               int count, double* outLeft, double* outRight)
 {
 #if defined(__SSE2__)
-    if (left.branchA->size() == right.branchA->size() &&
-        left.branchB->size() == right.branchB->size() &&
-        withEqualBranches(left.branchA->size(), left.branchB->size(), [&](auto sections) {
-            constexpr int n = decltype(sections)::value;
-            BranchLanes<n> leftLanes(*left.branchA, *left.branchB);
-            BranchLanes<n> rightLanes(*right.branchA, *right.branchB);
+    if (inLanesTogether(left, right, [&](auto& leftLanes, auto& rightLanes) {
             downsampleTogetherInLanes(leftLanes, rightLanes, inLeft, inRight, count, outLeft,
                                       outRight, left.previousBOutput, right.previousBOutput);
         }))

@@ -179,6 +179,11 @@ public:
     int branchBSize() const { return branchB->size(); }
 
 private:
+    // run(leftLanes, rightLanes) on both filters' branches as SSE2 lanes,
+    // when their designs allow it; false when they do not.
+    template <class Run>
+    static bool inLanesTogether(CHalfBandFilter& left, CHalfBandFilter& right, Run&& run);
+
     double previousBOutput = 0.0;   // branch B's output, one low-rate sample late
     CAllPassFilterCascade* branchA; // owned
     CAllPassFilterCascade* branchB; // owned
