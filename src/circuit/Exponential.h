@@ -104,7 +104,7 @@ inline double of(double x, double low = lowest, double high = highest)
     const double k = t - roundingShift;
     const double r = (x - k * stepHigh) - k * stepLow;
     // From the bits of t = shift + k (the shift's low 51 bits are divisible
-    // by 256): j = k mod 128, and floor(k/128) and floor(k/256) by logical
+    // by 256): j = k mod 128, and floor(k/128) (and floor(k/256)) by logical
     // shifts, the shift's own bits falling out above the exponent field.
     uint64_t bits;
     std::memcpy(&bits, &t, sizeof bits);
@@ -115,12 +115,23 @@ inline double of(double x, double low = lowest, double high = highest)
     const double tail = ((r + powersOfTwoRoundingError[j]) + r2 * (0.5 + r * (1.0 / 6.0))) +
                         (r2 * r2) * (1.0 / 24.0 + r * (1.0 / 120.0));
 
-    const uint64_t half = bits >> 8, whole = bits >> 7;
+    const uint64_t whole = bits >> 7;
+    if (x > -700.0 && x < 700.0) {
+        // 2^m in one piece: everything the stages use lies here, far from
+        // where one power of two would overflow or leave the normal range,
+        // so the result is the same as the two-piece form's.
+        const uint64_t powerBits = (whole + 1023) << 52;
+        double power;
+        std::memcpy(&power, &powerBits, sizeof power);
+        // fraction·2^m is exact and does not wait for the series.
+        const double scaled = powersOfTwo[j] * power;
+        return scaled + scaled * tail;
+    }
+    const uint64_t half = bits >> 8;
     const uint64_t firstBits = (half + 1023) << 52, secondBits = ((whole - half) + 1023) << 52;
     double first, second;
     std::memcpy(&first, &firstBits, sizeof first);
     std::memcpy(&second, &secondBits, sizeof second);
-
     // fraction·first is exact (a power of two, never subnormal) and does not
     // wait for the series.
     const double scaled = powersOfTwo[j] * first;
