@@ -109,8 +109,11 @@ EmitterFollower::Problem GRVInputBuffer::prepare(double x, double& vM) const
     // start anywhere; the last solution moved by the linearised change of
     // the residual is usually within a step of the root.
     const double cubic = ((-0.001072 * vB + 0.01882) * vB + 0.8821) * vB - 0.3925;
-    const double expAtLast = last.aux * (1.0 + invVt * (vB - vB1 + last.step));
-    const double residualAtLast = minusS * vE1 + IsB2G4 * expAtLast + constantPart;
+    // Its exponential term linearised: saturation·e·(1 + Δ/Vt), with the
+    // parts known from the last sample summed before the new base arrives.
+    const double saturationAtLast = IsB2G4 * last.aux;
+    const double residualAtLast = (minusS * vE1 + constantPart + saturationAtLast) +
+                                  saturationAtLast * invVt * ((vB - vB1) + last.step);
     const double start = NewtonStart::choose(cubic, vE1 - residualAtLast * last.inverseSlope);
     return {start, vB, minusS, IsB2G4, constantPart, slopeCoeff};
 }

@@ -87,8 +87,9 @@ EmitterFollower::Problem GRVOutputBuffer::prepare(double x) const
     // Cubic fit of the follower's emitter against its base, or the last
     // solution moved by the linearised change of the residual.
     const double cubic = ((-0.001114 * x + 0.01836) * x + 0.8893) * x - 0.4114;
-    const double expAtLast = last.aux * (1.0 + invVt * (x - x1 + last.step));
-    const double residualAtLast = A * vE1 + IsS * expAtLast + constantPart;
+    const double saturationAtLast = IsS * last.aux;
+    const double residualAtLast = (A * vE1 + constantPart + saturationAtLast) +
+                                  saturationAtLast * invVt * ((x - x1) + last.step);
     const double start = NewtonStart::choose(cubic, vE1 - residualAtLast * last.inverseSlope);
     return {start, x, A, IsS, constantPart, slopeCoeff};
 }
