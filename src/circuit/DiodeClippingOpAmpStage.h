@@ -248,16 +248,23 @@ DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) cons
     const double scaledInverseSlope = last.inverseSlope;
     const double inverseSlope =
         d.exponential != 0.0 ? d.exponential * scaledInverseSlope : scaledInverseSlope;
-    const double currentAtLast = d.current + d.conductance * (y1 - x - d.voltage);
-    const double linearised = y1 - (currentAtLast * scaledInverseSlope +
-                                    (c.s * y1 + problem.linearPart) * inverseSlope);
+    // The line through the last iterate, y1 − (i + g·(y1 − x − d) + s·y1 +
+    // linearPart)/(g + s), gathered so that what the last solve already knew
+    // waits neither for y1 nor for the new linearPart.
+    const double keptOfY1 = 1.0 - d.conductance * scaledInverseSlope - c.s * inverseSlope;
+    const double fromLastIterate =
+        (d.current - d.conductance * (x + d.voltage)) * scaledInverseSlope;
+    const double linearised =
+        keptOfY1 * y1 - (fromLastIterate + problem.linearPart * inverseSlope);
     const double delta = linearised - x - d.voltage;
-    const double slopeChange = d.curvature * delta * scaledInverseSlope;
+    const double curvatureOverSlope = d.curvature * scaledInverseSlope;
+    const double slopeChange = curvatureOverSlope * delta;
     // Only while the expansion holds: far from the last iterate the
     // quadratic would throw the start further than the line did.
-    problem.start = std::abs(slopeChange) < 0.5
-                  ? linearised - 0.5 * d.curvature * delta * delta * scaledInverseSlope * (1.0 - slopeChange)
-                  : linearised;
+    problem.start =
+        std::abs(slopeChange) < 0.5
+            ? linearised - (0.5 * curvatureOverSlope) * delta * delta * (1.0 - slopeChange)
+            : linearised;
     // After a sample that drove the diodes to the edge of the
     // representable, the expansion itself can overflow; the last output
     // is then as good a start as any, since the rails and the bracket
