@@ -1,6 +1,7 @@
 #pragma once
 
 #include "circuit/Newton.h"
+#include "circuit/NewtonStart.h"
 
 // Both buffers are emitter followers whose emitter voltage v solves
 //
@@ -28,6 +29,20 @@ inline void residual(const Problem& p, double v, double& f, double& fPrime, doub
     e = Newton::boundedExp((p.base - v) * invVt);
     f = p.linear * v + p.saturation * e + p.constant;
     fPrime = p.linear + p.slope * e;
+}
+
+// p with its start predicted from the last solution: moved by the residual's
+// linearised change (its exponential term as saturation·e·(1 + Δ/Vt), the
+// terms known from the last sample summed before the new base), or the
+// stage's safe start where that lands far away.
+inline Problem startingFromLast(Problem p, double safeStart, double previousBase,
+                                double lastSolution, const Newton::LastIterate<double>& last)
+{
+    const double saturationAtLast = p.saturation * last.aux;
+    const double residualAtLast = (p.linear * lastSolution + p.constant + saturationAtLast) +
+                                  saturationAtLast * invVt * ((p.base - previousBase) + last.step);
+    p.start = NewtonStart::choose(safeStart, lastSolution - residualAtLast * last.inverseSlope);
+    return p;
 }
 
 inline double solve(const Problem& p, Newton::LastIterate<double>& last)

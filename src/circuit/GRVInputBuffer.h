@@ -4,7 +4,6 @@
 
 #include "circuit/EmitterFollower.h"
 #include "circuit/Newton.h"
-#include "circuit/NewtonStart.h"
 #include "utils/MathUtils.h"
 
 // The pedal's input buffer: an emitter follower biased at 4.5 V.
@@ -109,13 +108,8 @@ EmitterFollower::Problem GRVInputBuffer::prepare(double x, double& vM) const
     // start anywhere; the last solution moved by the linearised change of
     // the residual is usually within a step of the root.
     const double cubic = ((-0.001072 * vB + 0.01882) * vB + 0.8821) * vB - 0.3925;
-    // Its exponential term linearised: saturation·e·(1 + Δ/Vt), with the
-    // parts known from the last sample summed before the new base arrives.
-    const double saturationAtLast = IsB2G4 * last.aux;
-    const double residualAtLast = (minusS * vE1 + constantPart + saturationAtLast) +
-                                  saturationAtLast * invVt * ((vB - vB1) + last.step);
-    const double start = NewtonStart::choose(cubic, vE1 - residualAtLast * last.inverseSlope);
-    return {start, vB, minusS, IsB2G4, constantPart, slopeCoeff};
+    return EmitterFollower::startingFromLast({0.0, vB, minusS, IsB2G4, constantPart, slopeCoeff},
+                                             cubic, vB1, vE1, last);
 }
 
 double GRVInputBuffer::finish(double x, double vM, double vB, double vE,

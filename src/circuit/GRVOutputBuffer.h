@@ -4,7 +4,6 @@
 
 #include "circuit/EmitterFollower.h"
 #include "circuit/Newton.h"
-#include "circuit/NewtonStart.h"
 #include "utils/MathUtils.h"
 
 // The pedal's output buffer: an emitter follower driven by the biased tone
@@ -87,11 +86,8 @@ EmitterFollower::Problem GRVOutputBuffer::prepare(double x) const
     // Cubic fit of the follower's emitter against its base, or the last
     // solution moved by the linearised change of the residual.
     const double cubic = ((-0.001114 * x + 0.01836) * x + 0.8893) * x - 0.4114;
-    const double saturationAtLast = IsS * last.aux;
-    const double residualAtLast = (A * vE1 + constantPart + saturationAtLast) +
-                                  saturationAtLast * invVt * ((x - x1) + last.step);
-    const double start = NewtonStart::choose(cubic, vE1 - residualAtLast * last.inverseSlope);
-    return {start, x, A, IsS, constantPart, slopeCoeff};
+    return EmitterFollower::startingFromLast({0.0, x, A, IsS, constantPart, slopeCoeff}, cubic,
+                                             x1, vE1, last);
 }
 
 double GRVOutputBuffer::finish(double x, double vE, const Newton::LastIterate<double>& solved)
