@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/PrivateX11.h"
+#include "../support/ToolRuns.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,36 +20,13 @@
 
 namespace {
 
-struct Output {
-    int status = -1;
-    std::string text; // standard output and error together
-};
+using Output = CommandOutput;
 
 Output runGravel(const std::string& arguments, const std::string& environment = "")
 {
-    Output output;
-    const std::string command =
-        (environment.empty() ? "" : "env " + environment + " ") + GRAVEL_EXECUTABLE + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.text.append(buffer, n);
-    const int status = pclose(pipe);
-    output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return output;
+    return runCommand((environment.empty() ? "" : "env " + environment + " ") + GRAVEL_EXECUTABLE +
+                      " " + arguments);
 }
-
-std::string fileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 
 bool hasLine(const std::string& text, const std::string& line)
 {
