@@ -10,6 +10,7 @@
 
 #include "TestSignals.h"
 #include "wrapper/TandemLog.h"
+#include "wrapper/SilentVSTHost.h"
 #include "wrapper/VSTPlugIn.h"
 
 #include <fcntl.h>
@@ -45,28 +46,12 @@ const Signal& signal()
 
 float oversamplingValue(int64_t factor) { return factor == 2 ? 0.0f : (factor == 4 ? 0.5f : 1.0f); }
 
-struct QuietHost : VSTHost {
-    void getVendor(VSTPlugIn*, char* text) override { std::strcpy(text, "bench"); }
-    void getProduct(VSTPlugIn*, char* text) override { std::strcpy(text, "bench"); }
-    int getVersion(VSTPlugIn*) override { return 1; }
-    bool canDo(VSTPlugIn*, const char*) override { return false; }
-    VstTimeInfo* getTimeInfo(VSTPlugIn*, int) override { return &timeInfo; }
-    void beginEdit(VSTPlugIn*, int) override {}
-    void automate(VSTPlugIn*, int, float) override {}
-    void endEdit(VSTPlugIn*, int) override {}
-    bool isIOPinConnected(VSTPlugIn*, bool, int) override { return true; }
-    void idle(VSTPlugIn*) override {}
-    void updateDisplay(VSTPlugIn*) override {}
-    void resizeWindow(VSTPlugIn*, int, int) override {}
-    VstTimeInfo timeInfo{};
-};
-
 void quiet(const char*, void*) {}
 
 void BM_GravelThroughVSTEntry(benchmark::State& state)
 {
     setTandemLogSink(quiet, nullptr); // for the rest of the run
-    QuietHost host;
+    SilentVSTHost host;
     CFURLRef url = CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(GRAVEL_BUNDLE_DIR),
                                                            CFIndex(std::strlen(GRAVEL_BUNDLE_DIR)), true);
     CFBundleRef bundle = CFBundleCreate(nullptr, url);

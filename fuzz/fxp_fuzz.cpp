@@ -15,32 +15,17 @@
 #include "platform/cf/CoreFoundation.h"
 #include "wrapper/TandemException.h"
 #include "wrapper/TandemLog.h"
+#include "wrapper/SilentVSTHost.h"
 #include "wrapper/VSTPlugIn.h"
 
 namespace {
 
 constexpr int kBypassParameter = 9; // Gravel's Bypass
 
-struct QuietHost : VSTHost {
-    void getVendor(VSTPlugIn*, char* text) override { text[0] = '\0'; }
-    void getProduct(VSTPlugIn*, char* text) override { text[0] = '\0'; }
-    int getVersion(VSTPlugIn*) override { return 1; }
-    bool canDo(VSTPlugIn*, const char*) override { return false; }
-    VstTimeInfo* getTimeInfo(VSTPlugIn*, int) override { return &timeInfo; }
-    void beginEdit(VSTPlugIn*, int) override {}
-    void automate(VSTPlugIn*, int, float) override {}
-    void endEdit(VSTPlugIn*, int) override {}
-    bool isIOPinConnected(VSTPlugIn*, bool, int) override { return true; }
-    void idle(VSTPlugIn*) override {}
-    void updateDisplay(VSTPlugIn*) override {}
-    void resizeWindow(VSTPlugIn*, int, int) override {}
-    VstTimeInfo timeInfo{};
-};
-
 // One Gravel instance for the whole run, loaded from the built bundle.
 VSTPlugIn& gravel()
 {
-    static QuietHost host;
+    static SilentVSTHost host;
     static VSTPlugIn* plugIn = [] {
         setTandemLogSink([](const char*, void*) {}, nullptr);
         const char* path = std::getenv("GRAVEL_BUNDLE");

@@ -17,25 +17,10 @@
 #include "wrapper/TandemException.h"
 #include "wrapper/TandemLog.h"
 #include "wrapper/TandemParameterMapping.h"
+#include "wrapper/SilentVSTHost.h"
 #include "wrapper/VSTPlugIn.h"
 
 namespace {
-
-struct QuietHost : VSTHost {
-    void getVendor(VSTPlugIn*, char* text) override { text[0] = '\0'; }
-    void getProduct(VSTPlugIn*, char* text) override { text[0] = '\0'; }
-    int getVersion(VSTPlugIn*) override { return 1; }
-    bool canDo(VSTPlugIn*, const char*) override { return false; }
-    VstTimeInfo* getTimeInfo(VSTPlugIn*, int) override { return &timeInfo; }
-    void beginEdit(VSTPlugIn*, int) override {}
-    void automate(VSTPlugIn*, int, float) override {}
-    void endEdit(VSTPlugIn*, int) override {}
-    bool isIOPinConnected(VSTPlugIn*, bool, int) override { return true; }
-    void idle(VSTPlugIn*) override {}
-    void updateDisplay(VSTPlugIn*) override {}
-    void resizeWindow(VSTPlugIn*, int, int) override {}
-    VstTimeInfo timeInfo{};
-};
 
 // Gravel's parameter count, from the built bundle's effect.
 int gravelParameterCount()
@@ -55,7 +40,7 @@ int gravelParameterCount()
             std::abort();
         }
         // Kept for the whole run, so the bundle (and what it loaded) stays loaded.
-        static QuietHost host;
+        static SilentVSTHost host;
         static VSTPlugIn* plugIn = new VSTPlugIn(host, bundle, 44100.0f, 512);
         CFRelease(bundle);
         plugIn->open();

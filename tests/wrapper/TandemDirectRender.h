@@ -6,26 +6,11 @@
 
 #include "TandemTestSupport.h"
 
+#include "wrapper/SilentVSTHost.h"
 #include "wrapper/VSTPlugIn.h"
 
 #include <cmath>
 #include <vector>
-
-struct DirectHost : VSTHost {
-    void getVendor(VSTPlugIn*, char* text) override { std::strcpy(text, "test"); }
-    void getProduct(VSTPlugIn*, char* text) override { std::strcpy(text, "test"); }
-    int getVersion(VSTPlugIn*) override { return 1; }
-    bool canDo(VSTPlugIn*, const char*) override { return false; }
-    VstTimeInfo* getTimeInfo(VSTPlugIn*, int) override { return &timeInfo; }
-    void beginEdit(VSTPlugIn*, int) override {}
-    void automate(VSTPlugIn*, int, float) override {}
-    void endEdit(VSTPlugIn*, int) override {}
-    bool isIOPinConnected(VSTPlugIn*, bool, int) override { return true; }
-    void idle(VSTPlugIn*) override {}
-    void updateDisplay(VSTPlugIn*) override {}
-    void resizeWindow(VSTPlugIn*, int, int) override {}
-    VstTimeInfo timeInfo{};
-};
 
 // A guitar-like test signal at 48 kHz: a 110 Hz tone with a harmonic, struck
 // every half second.

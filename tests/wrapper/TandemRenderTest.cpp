@@ -361,7 +361,7 @@ TEST(TandemGravel, RendersWhatTheVSTEntryRenders)
     const std::vector<float> viaAudioUnit = renderRiffThroughAudioUnit(unit);
     ASSERT_FALSE(viaAudioUnit.empty());
 
-    DirectHost host;
+    SilentVSTHost host;
     CFURLRef url = CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(GRAVEL_BUNDLE_DIR),
                                                            CFIndex(std::strlen(GRAVEL_BUNDLE_DIR)), true);
     CFBundleRef bundle = CFBundleCreate(nullptr, url);

@@ -62,7 +62,7 @@ TEST(TandemThirdParty, WrappedEffectRendersWhatItRendersDirectly)
     ASSERT_FALSE(viaAudioUnit.empty());
 
     // The same requests the component makes of its effect, in its order.
-    DirectHost host;
+    SilentVSTHost host;
     CFBundleRef bundle = createBundleForFolder(GRAVEL_LSP_BUNDLE);
     ASSERT_NE(bundle, nullptr);
     VSTPlugIn direct(host, bundle, 44100.0f, 4096);
