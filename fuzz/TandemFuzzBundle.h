@@ -19,6 +19,8 @@
 #include <fstream>
 #include <string>
 
+#include "../tests/support/ComponentBundle.h"
+
 namespace tandem_fuzz {
 
 namespace fs = std::filesystem;
@@ -40,36 +42,13 @@ inline const std::string& scratchBundle()
             std::abort();
         }
         const fs::path root = fs::path(pattern) / "Fuzz.component";
+        ComponentBundle component{"Fuzz", "Grvl", "Bkfd", "Fuzz: Gravel", 65536};
+        component.updateNameOnLoad = true;
+        component.canDoMonoIO = true;
+        component.write(root, TANDEM_FUZZ_COMPONENT, gravelBundle());
         const fs::path contents = root / "Contents";
-        fs::create_directories(contents / "x86_64-linux");
-        fs::create_directories(contents / "Resources");
-        fs::copy_file(TANDEM_FUZZ_COMPONENT, contents / "x86_64-linux" / "Fuzz.so");
-        fs::create_symlink(gravelBundle(), contents / "Resources" / "Effect.vst");
-        fs::copy_file(gravelBundle() + "/Contents/Resources/TNParameters.txt", contents / "Resources" / "TNParameters.txt");
-        std::ofstream(contents / "Info.plist") << R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-  <key>CFBundleExecutable</key><string>Fuzz</string>
-  <key>AudioComponents</key>
-  <array><dict>
-    <key>type</key><string>aufx</string>
-    <key>subtype</key><string>Grvl</string>
-    <key>manufacturer</key><string>Bkfd</string>
-    <key>name</key><string>Fuzz: Gravel</string>
-    <key>version</key><integer>65536</integer>
-    <key>factoryFunction</key><string>TandemEntry</string>
-  </dict></array>
-  <key>TNConfig</key>
-  <dict>
-    <key>AutoConvertPresets</key><false/>
-    <key>PresetIsFXB</key><false/>
-    <key>UpdateNameOnLoad</key><true/>
-    <key>CanDoMonoIO</key><true/>
-  </dict>
-</dict>
-</plist>
-)";
+        fs::copy_file(gravelBundle() + "/Contents/Resources/TNParameters.txt",
+                      contents / "Resources" / "TNParameters.txt");
         // The folder goes when the run ends.
         static const std::string folder = pattern;
         std::atexit([] {

@@ -7,6 +7,7 @@
 #include "FakeProgramEffect.h"
 #include "TandemDirectRender.h"
 #include "TandemTestSupport.h"
+#include "../support/ComponentBundle.h"
 
 #include <gtest/gtest.h>
 
@@ -65,8 +66,6 @@ struct Config {
     bool updateNameOnLoad = false;
 };
 
-const char* flag(bool on) { return on ? "<true/>" : "<false/>"; }
-
 // A component bundle around FakeProgram.vst in a folder of its own, under
 // a subtype of its own.
 class PresetComponent {
@@ -79,39 +78,15 @@ public:
         root = mkdtemp(folder);
         static int count = 0;
         std::snprintf(subtype, sizeof subtype, "P%03d", ++count % 1000);
-        const fs::path contents = fs::path(bundle()) / "Contents";
-        fs::create_directories(contents / "x86_64-linux");
-        fs::create_directories(resources());
-        fs::copy_file(GRAVEL_TANDEM_EXECUTABLE, contents / "x86_64-linux" / "Tandem.so");
-        fs::create_symlink(effect, fs::path(resources()) / "Effect.vst");
+        ComponentBundle component{"Tandem", subtype, "Test", name};
+        component.autoConvertPresets = config.autoConvert;
+        component.presetIsFXB = config.presetIsFXB;
+        component.updateNameOnLoad = config.updateNameOnLoad;
+        component.write(bundle(), GRAVEL_TANDEM_EXECUTABLE, effect);
         std::ofstream mapping(resources() + "/TNParameters.txt");
         mapping << "vst param #\tname\tmin\tmax\tdisplay\tunit\tdefault\n";
         for (int i = 0; i < publishedParameters; ++i)
             mapping << i << "\tP" << i << "\t0\t1\t=\t-\t0\n";
-        std::ofstream(contents / "Info.plist") << R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-  <key>CFBundleExecutable</key><string>Tandem</string>
-  <key>AudioComponents</key>
-  <array><dict>
-    <key>type</key><string>aufx</string>
-    <key>subtype</key><string>)" << subtype << R"(</string>
-    <key>manufacturer</key><string>Test</string>
-    <key>name</key><string>)" << name << R"(</string>
-    <key>version</key><integer>65794</integer>
-    <key>factoryFunction</key><string>TandemEntry</string>
-  </dict></array>
-  <key>TNConfig</key>
-  <dict>
-    <key>AutoConvertPresets</key>)" << flag(config.autoConvert) << R"(
-    <key>PresetIsFXB</key>)" << flag(config.presetIsFXB) << R"(
-    <key>UpdateNameOnLoad</key>)" << flag(config.updateNameOnLoad) << R"(
-    <key>CanDoMonoIO</key><false/>
-  </dict>
-</dict>
-</plist>
-)";
     }
     ~PresetComponent()
     {

@@ -6,6 +6,7 @@
 
 #include "FakeTextEffect.h"
 #include "TandemTestSupport.h"
+#include "../support/ComponentBundle.h"
 
 #include <gtest/gtest.h>
 
@@ -54,36 +55,8 @@ public:
         root = mkdtemp(folder);
         static int count = 0; // per test program: each has its own registry
         std::snprintf(subtype, sizeof subtype, "M%03d", ++count % 1000);
-        const fs::path contents = fs::path(bundle()) / "Contents";
-        fs::create_directories(contents / "x86_64-linux");
-        fs::create_directories(resources());
-        fs::copy_file(GRAVEL_TANDEM_EXECUTABLE, contents / "x86_64-linux" / "Tandem.so");
-        fs::create_symlink(effectBundle, fs::path(resources()) / "Effect.vst");
-        std::ofstream(contents / "Info.plist") << R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-  <key>CFBundleExecutable</key><string>Tandem</string>
-  <key>CFBundleIdentifier</key><string>test.gravel.scratch</string>
-  <key>AudioComponents</key>
-  <array><dict>
-    <key>type</key><string>aufx</string>
-    <key>subtype</key><string>)" << subtype << R"(</string>
-    <key>manufacturer</key><string>Test</string>
-    <key>name</key><string>Test: Scratch</string>
-    <key>version</key><integer>65794</integer>
-    <key>factoryFunction</key><string>TandemEntry</string>
-  </dict></array>
-  <key>TNConfig</key>
-  <dict>
-    <key>AutoConvertPresets</key><false/>
-    <key>PresetIsFXB</key><false/>
-    <key>UpdateNameOnLoad</key><false/>
-    <key>CanDoMonoIO</key><false/>
-  </dict>
-</dict>
-</plist>
-)";
+        const ComponentBundle component{"Tandem", subtype, "Test", "Test: Scratch"};
+        component.write(bundle(), GRAVEL_TANDEM_EXECUTABLE, effectBundle);
     }
     ~ScratchComponent()
     {
