@@ -412,13 +412,7 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose)
             stamp.mFlags = kAudioTimeStampSampleTimeValid;
             const auto started = std::chrono::steady_clock::now();
             for (;;) {
-                sf_count_t frames = 0;
-                if (demo) {
-                    frames = std::min<sf_count_t>(block, in.info.frames - done);
-                    std::copy_n(demoSamples.begin() + done, frames, interleaved.begin());
-                } else {
-                    frames = sf_readf_float(in.file, interleaved.data(), block);
-                }
+                const sf_count_t frames = readRenderInput(in, demoSamples, done, interleaved.data(), block);
                 if (frames <= 0)
                     break;
                 for (int c = 0; c < channels; ++c)

@@ -271,13 +271,7 @@ int runRender(const RenderOptions& options)
         plugIn.resume();
         sf_count_t done = 0;
         for (;;) {
-            sf_count_t frames = 0;
-            if (demo) {
-                frames = std::min<sf_count_t>(block, in.info.frames - done);
-                std::copy_n(demoSamples.begin() + done, frames, interleaved.begin());
-            } else {
-                frames = sf_readf_float(in.file, interleaved.data(), block);
-            }
+            const sf_count_t frames = readRenderInput(in, demoSamples, done, interleaved.data(), block);
             if (frames <= 0)
                 break;
             // Effect input k takes file channel k (a mono file feeds every input).

@@ -3,6 +3,7 @@
 #include "DemoRiff.h"
 #include "EffectLoader.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -59,6 +60,17 @@ void refuseSameFile(const std::string& path, const std::string& other, const cha
 {
     if (!other.empty() && sameFile(path, other))
         throw ToolError(path + " is " + otherIs + "; give " + option + " another name");
+}
+
+sf_count_t readRenderInput(SoundFile& in, const std::vector<float>& demoSamples, sf_count_t done,
+                           float* interleaved, sf_count_t block)
+{
+    if (demoSamples.empty())
+        return sf_readf_float(in.file, interleaved, block);
+    const sf_count_t frames = std::min<sf_count_t>(block, in.info.frames - done);
+    if (frames > 0)
+        std::copy_n(demoSamples.begin() + done, frames, interleaved);
+    return frames;
 }
 
 void openRenderInput(const RenderOptions& options, SoundFile& in, std::vector<float>& demoSamples)

@@ -48,6 +48,12 @@ void refuseSameFile(const std::string& path, const std::string& other, const cha
 // neither mono nor stereo file.
 void openRenderInput(const RenderOptions& options, SoundFile& in, std::vector<float>& demoSamples);
 
+// The next block of the render's input into interleaved (at most block
+// frames, done of them read before): from the demo riff when demoSamples
+// holds it, else from the file. 0 or less at the end.
+sf_count_t readRenderInput(SoundFile& in, const std::vector<float>& demoSamples, sf_count_t done,
+                           float* interleaved, sf_count_t block);
+
 // OUT: -o, else IN with "-gravel" added, else gravel-demo.wav; refused when it
 // is the input or a folder.
 std::string renderOutputPath(const RenderOptions& options);
