@@ -224,8 +224,9 @@ const unsigned char* VSTPlugIn::readFxCk(const unsigned char* p, const unsigned 
     return p + readFxCkAt(p, size, 0, perfect);
 }
 
-// Reads the FxCk record at `offset` and returns the offset after the last
-// value consumed, never beyond `size`.
+// Reads the FxCk record at `offset` and returns the offset after it, never
+// beyond `size`. The record's own value count decides where it ends: a bank
+// saved by an effect with more or fewer parameters still finds each program.
 size_t VSTPlugIn::readFxCkAt(const unsigned char* data, size_t size, size_t offset, bool* perfect)
 {
     const Header h = readHeader(data, size, offset);
@@ -266,7 +267,8 @@ size_t VSTPlugIn::readFxCkAt(const unsigned char* data, size_t size, size_t offs
         throw;
     }
     callDispatcher(effEndSetProgram, 0, 0, nullptr, 0.0f);
-    return position;
+    const size_t recordEnd = offset + fxCkValuesOffset + 4 * static_cast<size_t>(std::max(recordParams, 0));
+    return std::min(std::max(position, recordEnd), size);
 }
 
 bool VSTPlugIn::loadFXPOrFXB(size_t size, const unsigned char* data)

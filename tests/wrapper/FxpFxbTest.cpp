@@ -284,19 +284,27 @@ TEST_F(FxpFxb, ShortBankLoadsWhatItHas)
     EXPECT_EQ(fake->currentProgram, 1);
 }
 
-TEST_F(FxpFxb, BankWithWiderProgramsFailsAtItsSecondProgram)
+TEST_F(FxpFxb, BankProgramsOfAnotherParameterCountAreEachFoundByTheirOwnSize)
 {
-    fake->effect.numParams = 4;
-    const Bytes wide = fxb(); // programs with 4 values
-    fake->effect.numParams = 3;
-    plugIn->setCurrentProgram(1);
-    fake->programParams[0][0] = 0.1f;
-    fake->params[0] = 0.5f; // program 0 in the bank has 0.5 as well after the switch back
-    log.lines.clear();
-    EXPECT_EQ(failure<FormatException>(wide), "Invalid format of FXP / FXB data");
-    EXPECT_EQ(fake->currentProgram, 1) << "the previous program is selected again";
-    EXPECT_EQ(log.lines.back(), "VST setCurrentProgram: 1\n");
-    EXPECT_EQ(fake->programParams[0][0], 0.5f) << "the first program was loaded";
+    for (const int savedParams : {4, 2}) {
+        fake->effect.numParams = savedParams;
+        plugIn->setCurrentProgram(0);
+        fake->params[0] = 0.1f;
+        plugIn->setCurrentProgram(1);
+        fake->params[0] = 0.7f;
+        const Bytes saved = fxb();
+        fake->effect.numParams = 3;
+        plugIn->setCurrentProgram(0);
+        fake->params[0] = 0.0f;
+        plugIn->setCurrentProgram(1);
+        fake->params[0] = 0.0f;
+
+        EXPECT_FALSE(load(saved)) << savedParams << " values a program: loaded, but not perfectly";
+        EXPECT_EQ(fake->currentProgram, 1) << "the previous program is selected again";
+        EXPECT_EQ(fake->params[0], 0.7f) << savedParams << ": the second program is read from its own start";
+        plugIn->setCurrentProgram(0);
+        EXPECT_EQ(fake->params[0], 0.1f) << savedParams;
+    }
 }
 
 TEST_F(FxpFxb, ChunkRecordsRoundTrip)
