@@ -12,6 +12,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "Carbon/Carbon.h"
@@ -27,6 +28,7 @@ struct __CFRunLoop : Object {
 
     std::mutex mutex;
     std::condition_variable wakeUp;
+    std::condition_variable timerReturned;  // a timer's callout has returned
     std::vector<__CFRunLoopTimer*> timers;  // each retained while on the loop
     std::deque<std::function<void()>> deliveries;
     int attachedListeners = 0;
@@ -54,6 +56,8 @@ struct __CFRunLoopTimer : Object {
     CFRunLoopTimerContext context{};
     std::atomic<bool> valid{true};
     std::atomic<__CFRunLoop*> loop{nullptr};
+    // The thread inside the callout, if any (guarded by the loop's mutex).
+    std::thread::id firingThread{};
 };
 
 namespace {
@@ -112,9 +116,12 @@ bool fireOneDueTimer(__CFRunLoop* loop, std::unique_lock<std::mutex>& lock) {
         due->valid = false;
     }
     CFRetain(due);
+    due->firingThread = std::this_thread::get_id();
     lock.unlock();
     due->callout(due, due->context.info);
     lock.lock();
+    due->firingThread = std::thread::id();
+    loop->timerReturned.notify_all();
     if (!due->valid) removeTimerLocked(loop, due);
     CFRelease(due);
     return true;
@@ -353,8 +360,19 @@ OSStatus InstallEventLoopTimer(EventLoopRef inEventLoop, EventTimerInterval inFi
 
 OSStatus RemoveEventLoopTimer(EventLoopTimerRef inTimer) {
     CFRunLoopTimerRef timer = reinterpret_cast<CFRunLoopTimerRef>(inTimer);
-    if (as<__CFRunLoopTimer>(timer) == nullptr) return paramErr;
+    __CFRunLoopTimer* object = as<__CFRunLoopTimer>(timer);
+    if (object == nullptr) return paramErr;
+    // The caller frees what the procedure uses once this returns: a callout
+    // running on the loop's thread is waited for (one on this thread is the
+    // caller itself, removing its own timer).
+    __CFRunLoop* loop = object->loop.load();
     CFRunLoopTimerInvalidate(timer);
+    if (loop != nullptr) {
+        std::unique_lock<std::mutex> lock(loop->mutex);
+        loop->timerReturned.wait(lock, [&] {
+            return object->firingThread == std::thread::id() || object->firingThread == std::this_thread::get_id();
+        });
+    }
     CFRelease(timer);
     return noErr;
 }
