@@ -64,42 +64,11 @@ int findOwnImage(dl_phdr_info* info, size_t, void* data)
 } // namespace
 
 TandemComponent::TandemComponent(ComponentInstance instance)
-    : auInstance(instance), auBundle(nullptr), streamFormat(), maxFramesPerSlice(4096),
-      renderNotifyCount(0), renderNotifies(), lastRenderSampleTime(noSampleTime), inputConnections(),
-      inputCallbacks(), ioBuffers(), spareBuffer(nullptr), outputIsSilent(false),
-      propertyListenerCount(0), propertyListeners(), hostCallbacks(), currentAUPreset(),
-      factoryPresets(), factoryPresetData(), factoryPresetArray(nullptr), mappedParameterCount(0),
-      auParameterList(), parameterInfos(nullptr), parameterValueStrings(nullptr), presetIsFXB(false),
-      autoConvertPresets(false), updateNameOnLoad(false), canDoMonoIO(false), vst(nullptr),
-      vstMidiEvents(), vstTimeInfo(), vstSupportsTandemExtensions(false), vstSupportsTailTime(false),
-      initialDelayTime(0.0), tailTime(0.0), vstSupportsBypass(false), isBypassing(false),
-      inputBusCount(0), outputBusCount(0), inputBusFirstPin(), outputBusFirstPin(),
-      inputBusActiveChannels(), outputBusActiveChannels(), inputBusNames(), outputBusNames(),
-      supportedChannelCount(0), supportedChannels(), hostApplication(hostUndetermined),
-      idleTimer(nullptr), cocoaView(nullptr), parameterCount(0)
+    : auInstance(instance), notifier(new TandemNotifier(instance)), hostCallback(new TandemHostCallback(*this))
 {
-    streamFormat.mSampleRate = 44100.0;
-    streamFormat.mFormatID = kAudioFormatLinearPCM;
-    streamFormat.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked |
-                                kAudioFormatFlagIsNonInterleaved;
-    streamFormat.mBytesPerPacket = 4;
-    streamFormat.mFramesPerPacket = 1;
-    streamFormat.mBytesPerFrame = 4;
-    streamFormat.mChannelsPerFrame = 2;
-    streamFormat.mBitsPerChannel = 32;
-    currentAUPreset.presetNumber = -1;
-
+    retainTandemLogWriter();
     CFBundleRef effectBundle = nullptr;
     try {
-        currentAUPreset.presetName = CFStringCreateWithCString(kCFAllocatorDefault, "Untitled",
-                                                               kCFStringEncodingMacRoman);
-        for (VstEvent*& slot : vstMidiEvents.events) {
-            VstMidiEvent* event = new VstMidiEvent();
-            event->type = kVstMidiType;
-            event->byteSize = 24;
-            slot = reinterpret_cast<VstEvent*>(event);
-        }
-
         copyComponentName();
 
         {
@@ -115,7 +84,7 @@ TandemComponent::TandemComponent(ComponentInstance instance)
                 throw TandemException("Could not create bundle from URL");
         }
 
-        loadConfiguration();
+        configuration = TandemConfiguration::read(auBundle);
 
         ScopedCFRef<CFURLRef> resourcesURL(CFBundleCopyResourcesDirectoryURL(auBundle));
         if (!resourcesURL.get())
@@ -126,9 +95,10 @@ TandemComponent::TandemComponent(ComponentInstance instance)
 
         effectBundle = createEffectBundle();
 
-        vst = new VSTPlugIn(*this, effectBundle, float(streamFormat.mSampleRate), maxFramesPerSlice);
+        vst.reset(new VSTPlugIn(*hostCallback, effectBundle, 44100.0f, 4096));
         releaseBundle(effectBundle);
         vst->open();
+        view.reset(new TandemViewHost(*vst, auBundle));
 
         checkAndProbeEffect();
 
@@ -147,38 +117,35 @@ TandemComponent::TandemComponent(ComponentInstance instance)
                   char(type));
         const bool sameWidthForAllBuses =
             type != kAudioUnitType_MusicDevice || hostApplication == hostLogic7OrOlder;
-        buildBuses(true, sameWidthForAllBuses);
-        buildBuses(false, sameWidthForAllBuses);
+        renderer.reset(new TandemRenderer(*vst, *notifier, vstSupportsTandemExtensions));
+        renderer->buildBuses(sameWidthForAllBuses);
         buildSupportedChannels();
+        renderer->setMaxFramesPerSlice(vst->getBlockSize());
 
-        parameterCount = std::max(0, vst->getParameterCount());
-        parameterValueStrings = new CFArrayRef[size_t(parameterCount)]();
-        parameterInfos = new AudioUnitParameterInfo[size_t(parameterCount)]();
-
-        reallocateIOBuffers();
-
-        readOrCreateParameterMapping();
-        loadOrCreateFactoryPresets();
-        if (autoConvertPresets)
-            convertVSTPresets();
+        parameters.reset(new TandemParameterMap(std::max(0, vst->getParameterCount())));
+        parameters->readOrCreate(resourcesFolder, *vst, vstSupportsTandemExtensions);
+        presets.reset(new TandemPresetStore(auInstance, *vst, configuration, resourcesFolder, componentName));
+        presets->loadOrCreateFactoryPresets();
+        if (configuration.autoConvertPresets)
+            presets->convertVSTPresets();
 
         // Known from the start; nobody listens yet.
         updateInitialDelayTime();
         if (vstSupportsTailTime)
             updateTailTime();
 
-        updateCurrentAUPreset();
+        presets->updateCurrentAUPreset();
 
         installIdleTimer();
     } catch (...) {
         if (effectBundle)
             releaseBundle(effectBundle);
-        uninit();
+        tearDown();
         throw;
     }
 }
 
-TandemComponent::~TandemComponent() { uninit(); }
+TandemComponent::~TandemComponent() { tearDown(); }
 
 void TandemComponent::copyComponentName()
 {
@@ -196,9 +163,11 @@ void TandemComponent::copyComponentName()
     const unsigned char* text = reinterpret_cast<const unsigned char*>(*name);
     const size_t available = size_t(GetHandleSize(name));
     const size_t length = available > 0 ? std::min<size_t>(text[0], available - 1) : 0;
-    std::memcpy(logName, text + 1, length);
-    logName[length] = '\0';
+    componentName.assign(reinterpret_cast<const char*>(text) + 1, length);
     DisposeHandle(name);
+    // Log lines carry the name of the component opened last.
+    std::memcpy(logName, componentName.data(), length);
+    logName[length] = '\0';
 }
 
 CFURLRef TandemComponent::createOwnExecutableURL()
@@ -253,9 +222,9 @@ CFBundleRef TandemComponent::createEffectBundle()
 
 void TandemComponent::checkAndProbeEffect()
 {
-    if (vst->getInputCount() > maxPins)
+    if (vst->getInputCount() > TandemRenderer::maxPins)
         throw TandemException("VST has too many inputs");
-    if (vst->getOutputCount() > maxPins)
+    if (vst->getOutputCount() > TandemRenderer::maxPins)
         throw TandemException("VST has too many outputs");
     if (!vst->canProcessReplacing())
         throw TandemException("VST does not support processReplacing()");
@@ -268,65 +237,30 @@ void TandemComponent::checkAndProbeEffect()
     tandemLog("VST %s bypassing\n", supportText(vstSupportsBypass));
 }
 
-void TandemComponent::buildBuses(bool input, bool sameWidthForAllBuses)
-{
-    const int pins = std::max(0, input ? vst->getInputCount() : vst->getOutputCount());
-    int& busCount = input ? inputBusCount : outputBusCount;
-    int* firstPin = input ? inputBusFirstPin : outputBusFirstPin;
-    int* activeChannels = input ? inputBusActiveChannels : outputBusActiveChannels;
-    CFStringRef* names = input ? inputBusNames : outputBusNames;
-
-    int pin = 0;
-    int width = 0;
-    while (pin < pins && busCount < maxBuses) {
-        VstPinProperties properties;
-        std::memset(&properties, 0, sizeof properties);
-        const bool described = input ? vst->getInputProperties(pin, &properties)
-                                     : vst->getOutputProperties(pin, &properties);
-        if (pin == 0 || !sameWidthForAllBuses) {
-            width = pins % 2 == 0 ? 2 : 1;
-            if (described)
-                width = (properties.flags & kVstPinIsStereo) ? 2 : 1;
-        }
-        if (pin + width > pins)
-            break;
-        firstPin[busCount] = pin;
-        if (described) {
-            properties.label[sizeof properties.label - 1] = '\0';
-            names[busCount] = CFStringCreateWithCString(kCFAllocatorDefault, properties.label,
-                                                        kCFStringEncodingMacRoman);
-        }
-        activeChannels[busCount] = width;
-        ++busCount;
-        pin += width;
-    }
-    firstPin[busCount] = pin;
-}
-
 void TandemComponent::buildSupportedChannels()
 {
-    const int in = inputBusCount > 0 ? getMaxInputChannels(0) : 0;
-    const int out = outputBusCount > 0 ? getMaxOutputChannels(0) : 0;
+    const int in = renderer->getInputBusCount() > 0 ? renderer->getMaxInputChannels(0) : 0;
+    const int out = renderer->getOutputBusCount() > 0 ? renderer->getMaxOutputChannels(0) : 0;
     bool sameWidths = true;
-    for (int b = 0; b < inputBusCount; ++b)
-        sameWidths = sameWidths && getMaxInputChannels(b) == in;
-    for (int b = 0; b < outputBusCount; ++b)
-        sameWidths = sameWidths && getMaxOutputChannels(b) == out;
+    for (int b = 0; b < renderer->getInputBusCount(); ++b)
+        sameWidths = sameWidths && renderer->getMaxInputChannels(b) == in;
+    for (int b = 0; b < renderer->getOutputBusCount(); ++b)
+        sameWidths = sameWidths && renderer->getMaxOutputChannels(b) == out;
 
     supportedChannelCount = 0;
     auto offer = [this](int inChannels, int outChannels) {
         supportedChannels[supportedChannelCount++] = AUChannelInfo{SInt16(inChannels), SInt16(outChannels)};
     };
     if (sameWidths) {
-        if (canDoMonoIO && in == 2 && out == 2) {
+        if (configuration.canDoMonoIO && in == 2 && out == 2) {
             offer(1, 1);
             offer(1, 2);
             offer(2, 1);
             offer(2, 2);
-        } else if (canDoMonoIO && in == 2) {
+        } else if (configuration.canDoMonoIO && in == 2) {
             offer(1, out);
             offer(2, out);
-        } else if (canDoMonoIO && out == 2) {
+        } else if (configuration.canDoMonoIO && out == 2) {
             offer(in, 1);
             offer(in, 2);
         } else {
@@ -335,97 +269,25 @@ void TandemComponent::buildSupportedChannels()
     }
     tandemLog("VST has %d inputs and %d outputs configured into %d input buses and %d output buses "
               "(SupportedNumChannels %s)\n",
-              vst->getInputCount(), vst->getOutputCount(), inputBusCount, outputBusCount,
+              vst->getInputCount(), vst->getOutputCount(), renderer->getInputBusCount(), renderer->getOutputBusCount(),
               supportedChannelCount > 0 ? "supported" : "not supported");
 }
 
-void TandemComponent::uninit()
+void TandemComponent::tearDown()
 {
+    // Nothing may idle or call back into a half-closed unit: the timer goes
+    // first (its removal waits for a callback already running), then the
+    // view and the effect it embeds, and only then the tables the effect's
+    // callbacks read. Runs from the destructor too: nothing here throws.
     if (idleTimer) {
-        // Runs from the destructor too, so a failure cannot be thrown; the
-        // platform refuses only timers that are not installed.
         RemoveEventLoopTimer(idleTimer);
         idleTimer = nullptr;
     }
-
-    for (int i = 0; i < maxFactoryPresets; ++i) {
-        if (factoryPresets[i].presetName)
-            CFRelease(factoryPresets[i].presetName);
-        factoryPresets[i].presetName = nullptr;
-        if (factoryPresetData[i])
-            CFRelease(factoryPresetData[i]);
-        factoryPresetData[i] = nullptr;
-    }
-    if (factoryPresetArray)
-        CFRelease(factoryPresetArray);
-    factoryPresetArray = nullptr;
-    if (currentAUPreset.presetName)
-        CFRelease(currentAUPreset.presetName);
-    currentAUPreset.presetName = nullptr;
-
-    if (vst && vst->isOpen() && parameterInfos && parameterValueStrings) {
-        for (int i = 0; i < parameterCount; ++i) {
-            if (parameterInfos[i].unitName)
-                CFRelease(parameterInfos[i].unitName);
-            if (parameterInfos[i].cfNameString)
-                CFRelease(parameterInfos[i].cfNameString);
-            if (parameterValueStrings[i])
-                CFRelease(parameterValueStrings[i]);
-        }
-    }
-    delete[] parameterInfos;
-    parameterInfos = nullptr;
-    delete[] parameterValueStrings;
-    parameterValueStrings = nullptr;
-
-    detachView();
-    delete vst;
-    vst = nullptr;
-
-    for (VstEvent*& slot : vstMidiEvents.events) {
-        delete reinterpret_cast<VstMidiEvent*>(slot);
-        slot = nullptr;
-    }
-    for (float*& buffer : ioBuffers) {
-        delete[] buffer;
-        buffer = nullptr;
-    }
-    delete[] spareBuffer;
-    spareBuffer = nullptr;
-    for (int b = 0; b < maxBuses; ++b) {
-        if (inputBusNames[b])
-            CFRelease(inputBusNames[b]);
-        inputBusNames[b] = nullptr;
-        if (outputBusNames[b])
-            CFRelease(outputBusNames[b]);
-        outputBusNames[b] = nullptr;
-    }
-
+    view.reset();
+    vst.reset();
+    presets.reset();
+    parameters.reset();
+    renderer.reset();
     releaseBundle(auBundle);
+    releaseTandemLogWriter();
 }
-
-// ---- VSTHost: what the effect learns of its host ----
-
-void TandemComponent::getVendor(VSTPlugIn*, char* text) { std::strcpy(text, "ZaZire Development"); }
-
-void TandemComponent::getProduct(VSTPlugIn*, char* text) { std::strcpy(text, "Tandem"); }
-
-int TandemComponent::getVersion(VSTPlugIn*) { return 0x10000; }
-
-bool TandemComponent::canDo(VSTPlugIn*, const char* question)
-{
-    static const char* const abilities[] = {"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo",
-                                            "reportConnectionChanges", "sizeWindow", "supplyIdle"};
-    if (!question)
-        return false;
-    for (const char* ability : abilities)
-        if (std::strcmp(question, ability) == 0)
-            return true;
-    return false;
-}
-
-VstTimeInfo* TandemComponent::getTimeInfo(VSTPlugIn*, int) { return &vstTimeInfo; }
-
-bool TandemComponent::isIOPinConnected(VSTPlugIn*, bool, int) { return true; }
-
-void TandemComponent::idle(VSTPlugIn*) {}

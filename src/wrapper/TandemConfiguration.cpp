@@ -1,67 +1,31 @@
 // What adapts the component to its surroundings: the "TNConfig" flags of its
-// bundle, the hosting application (some hosts need workarounds), the idle
-// timer and the host-callback operations that belong with the view.
+// bundle, the hosting application (some hosts need workarounds) and the idle
+// timer of the main loop.
 
 #include "wrapper/TandemComponent.h"
 
 #include "wrapper/TandemCF.h"
+#include "wrapper/TandemConfiguration.h"
 #include "wrapper/TandemException.h"
 #include "wrapper/TandemLog.h"
 
 #include <cstring>
 
-// ---- dictionary lookups and texts ----
-
-CFTypeRef dictionaryValue(CFDictionaryRef dictionary, const char* key)
-{
-    ScopedCFRef<CFStringRef> keyString(
-        CFStringCreateWithCString(kCFAllocatorDefault, key, kCFStringEncodingMacRoman));
-    CFTypeRef value = dictionary && keyString.get() ? CFDictionaryGetValue(dictionary, keyString.get()) : nullptr;
-    if (!value)
-        throw TandemException("Missing key in dictionary");
-    return value;
-}
-
-CFTypeRef dictionaryValueOfType(CFDictionaryRef dictionary, const char* key, CFTypeID type)
-{
-    CFTypeRef value = dictionaryValue(dictionary, key);
-    if (CFGetTypeID(value) != type)
-        throw FormatException("Value in dictionary is not of expected type");
-    return value;
-}
-
-bool dictionaryBoolean(CFDictionaryRef dictionary, const char* key)
-{
-    return CFBooleanGetValue(
-               static_cast<CFBooleanRef>(dictionaryValueOfType(dictionary, key, CFBooleanGetTypeID()))) != 0;
-}
-
-std::string cfStringText(CFTypeRef string)
-{
-    if (!string || CFGetTypeID(string) != CFStringGetTypeID())
-        return "?";
-    CFStringRef text = static_cast<CFStringRef>(string);
-    if (const char* direct = CFStringGetCStringPtr(text, kCFStringEncodingMacRoman))
-        return direct;
-    char buffer[1024];
-    if (!CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingMacRoman))
-        return "?";
-    return buffer;
-}
-
 // ---- configuration ----
 
-void TandemComponent::loadConfiguration()
+TandemConfiguration TandemConfiguration::read(CFBundleRef bundle)
 {
-    CFDictionaryRef info = CFBundleGetInfoDictionary(auBundle);
+    CFDictionaryRef info = CFBundleGetInfoDictionary(bundle);
     if (!info)
         throw TandemException("Could not get info dictionary for bundle");
     CFDictionaryRef config =
         static_cast<CFDictionaryRef>(dictionaryValueOfType(info, "TNConfig", CFDictionaryGetTypeID()));
-    autoConvertPresets = dictionaryBoolean(config, "AutoConvertPresets");
-    presetIsFXB = dictionaryBoolean(config, "PresetIsFXB");
-    updateNameOnLoad = dictionaryBoolean(config, "UpdateNameOnLoad");
-    canDoMonoIO = dictionaryBoolean(config, "CanDoMonoIO");
+    TandemConfiguration configuration;
+    configuration.autoConvertPresets = dictionaryBoolean(config, "AutoConvertPresets");
+    configuration.presetIsFXB = dictionaryBoolean(config, "PresetIsFXB");
+    configuration.updateNameOnLoad = dictionaryBoolean(config, "UpdateNameOnLoad");
+    configuration.canDoMonoIO = dictionaryBoolean(config, "CanDoMonoIO");
+    return configuration;
 }
 
 // ---- host identification ----
@@ -111,7 +75,7 @@ void TandemComponent::tryToIdentifyHostApplication()
     hostApplication = identifyHostApplication(identifier, version);
 }
 
-// ---- idle timer and view callbacks ----
+// ---- idle timer ----
 
 EventLoopTimerUPP TandemComponent::idleTimerUPP = &TandemComponent::idleTimerAction;
 
@@ -125,22 +89,14 @@ void TandemComponent::installIdleTimer()
     }
 }
 
-void TandemComponent::idleTimerAction(EventLoopTimerRef, void* component)
+void TandemComponent::idleTimerAction(EventLoopTimerRef, void* instance)
 {
-    // effIdle, and effEditIdle while the editor is open.
-    static_cast<TandemComponent*>(component)->vst->idle();
-}
-
-void TandemComponent::updateDisplay(VSTPlugIn*)
-{
-    if (updateCurrentAUPreset()) {
-        propertyChanged(kAudioUnitProperty_CurrentPreset, kAudioUnitScope_Global, 0);
-        propertyChanged(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0);
+    TandemComponent* component = static_cast<TandemComponent*>(instance);
+    try {
+        component->notifier->deliverQueued();
+    } catch (const std::exception& e) {
+        tandemLog("Could not deliver a notification: %s\n", e.what());
     }
-}
-
-void TandemComponent::resizeWindow(VSTPlugIn*, int width, int height)
-{
-    // Sizes the view that embeds the editor; without a view there is nothing to size.
-    resizeView(width, height);
+    // effIdle, and effEditIdle while the editor is open.
+    component->vst->idle();
 }

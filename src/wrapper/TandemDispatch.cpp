@@ -1,6 +1,7 @@
 // The AudioUnit selectors: each request's parameter block is unpacked and
-// answered by the component. Failures are exceptions; calls into the effect
-// go through VSTPlugIn, which never lets one of the effect's out.
+// answered by the component. Failures are exceptions, but for the real-time
+// selectors, which answer with a status; calls into the effect go through
+// VSTPlugIn, which never lets one of the effect's out.
 
 #include "wrapper/TandemComponent.h"
 
@@ -8,14 +9,9 @@
 #include "wrapper/TandemLog.h"
 
 #include <algorithm>
-#include <cmath>
+#include <exception>
 
 namespace {
-
-bool roundsToInteger(const AudioUnitParameterInfo& info)
-{
-    return info.unit == kAudioUnitParameterUnit_Indexed || info.unit == kAudioUnitParameterUnit_Boolean;
-}
 
 template <typename Block>
 const Block& block(const ComponentParameters* params)
@@ -33,30 +29,66 @@ void TandemComponent::checkGlobalScope(AudioUnitScope scope) const
 
 void TandemComponent::checkParameter(AudioUnitParameterID id) const
 {
-    if (id >= AudioUnitParameterID(parameterCount))
+    if (id >= AudioUnitParameterID(parameters->getParameterCount()))
         throw MacOSException(kAudioUnitErr_InvalidParameter);
 }
 
-// A parameter the mapping does not publish has no range (its information is
-// all zero), so a value for it would reach the effect as NaN; so would a NaN
-// from the host. Both are refused; a value outside the published range is
-// held at its end, since VST effects are promised 0..1.
-float TandemComponent::scaledToVST(AudioUnitParameterID id, AudioUnitParameterValue value) const
+bool TandemComponent::isRealtimeSelector(SInt16 selector)
 {
-    const AudioUnitParameterInfo& info = parameterInfos[id];
-    if (info.flags == 0 || !(info.minValue < info.maxValue))
-        throw MacOSException(kAudioUnitErr_InvalidParameter);
-    if (std::isnan(value))
-        throw MacOSException(paramErr);
-    const float scaled = (value - info.minValue) / (info.maxValue - info.minValue);
-    return std::min(std::max(scaled, 0.0f), 1.0f);
+    return selector == kAudioUnitRenderSelect || selector == kAudioUnitScheduleParametersSelect;
 }
 
-AudioUnitParameterValue TandemComponent::scaledFromVST(AudioUnitParameterID id, float value) const
+OSStatus TandemComponent::dispatchRealtime(ComponentParameters* params) noexcept
 {
-    const AudioUnitParameterInfo& info = parameterInfos[id];
-    const AudioUnitParameterValue scaled = info.minValue + (info.maxValue - info.minValue) * value;
-    return roundsToInteger(info) ? std::floor(scaled + 0.5f) : scaled;
+    switch (params->what) {
+    case kAudioUnitRenderSelect: {
+        const auto& p = block<AudioUnitRenderParams>(params);
+        // Rendering needs the resumed effect and the buffers of this slice size.
+        if (!vst->isResumed())
+            return kAudioUnitErr_Uninitialized;
+        return renderer->render(p.ioActionFlags, p.inTimeStamp, p.inOutputBusNumber, p.inNumberFrames, p.ioData);
+    }
+    case kAudioUnitScheduleParametersSelect: {
+        const auto& p = block<AudioUnitScheduleParametersParams>(params);
+        tandemLog("AU kAudioUnitScheduleParametersSelect\n");
+        return scheduleParameters(p.inParameterEvent, p.inNumParamEvents);
+    }
+    default:
+        return badComponentSelector;
+    }
+}
+
+OSStatus TandemComponent::scheduleParameters(const AudioUnitParameterEvent* events, UInt32 count) noexcept
+{
+    if (!events && count > 0)
+        return paramErr;
+    for (UInt32 i = 0; i < count; ++i) {
+        const AudioUnitParameterEvent& event = events[i];
+        if (event.scope != kAudioUnitScope_Global)
+            return kAudioUnitErr_InvalidScope;
+        if (event.eventType != kParameterEvent_Immediate)
+            continue;
+        float value = 0.0f;
+        const OSStatus status = parameters->scaleToVST(event.parameter, event.eventValues.immediate.value, value);
+        if (status != noErr)
+            return status;
+        vst->setParameter(int(event.parameter), value);
+    }
+    return noErr;
+}
+
+void TandemComponent::initialize()
+{
+    if (!vst->isResumed()) {
+        vst->resume();
+        updateInitialDelayAndTailTimes();
+    }
+}
+
+void TandemComponent::uninitialize()
+{
+    if (vst->isResumed())
+        vst->suspend();
 }
 
 void TandemComponent::dispatch(ComponentParameters* params)
@@ -64,16 +96,12 @@ void TandemComponent::dispatch(ComponentParameters* params)
     switch (params->what) {
     case kAudioUnitInitializeSelect:
         tandemLog("AU kAudioUnitInitializeSelect\n");
-        if (!vst->isResumed()) {
-            vst->resume();
-            updateInitialDelayAndTailTimes();
-        }
+        initialize();
         break;
 
     case kAudioUnitUninitializeSelect:
         tandemLog("AU kAudioUnitUninitializeSelect\n");
-        if (vst->isResumed())
-            vst->suspend();
+        uninitialize();
         break;
 
     case kAudioUnitGetPropertyInfoSelect: {
@@ -114,7 +142,7 @@ void TandemComponent::dispatch(ComponentParameters* params)
         checkParameter(p.inID);
         if (!p.outValue)
             throw MacOSException(paramErr);
-        *p.outValue = scaledFromVST(p.inID, vst->getParameter(int(p.inID)));
+        *p.outValue = parameters->fromVST(p.inID, vst->getParameter(int(p.inID)));
         break;
     }
 
@@ -122,7 +150,7 @@ void TandemComponent::dispatch(ComponentParameters* params)
         const auto& p = block<AudioUnitSetParameterParams>(params);
         checkGlobalScope(p.inScope);
         checkParameter(p.inID);
-        vst->setParameter(int(p.inID), scaledToVST(p.inID, p.inValue));
+        vst->setParameter(int(p.inID), parameters->toVST(p.inID, p.inValue));
         break;
     }
 
@@ -136,41 +164,35 @@ void TandemComponent::dispatch(ComponentParameters* params)
     case kAudioUnitAddPropertyListenerSelect: {
         const auto& p = block<AudioUnitPropertyListenerParams>(params);
         tandemLog("AU kAudioUnitAddPropertyListenerSelect\n");
-        addPropertyListener(p.inID, p.inProc, p.inProcUserData);
+        notifier->addPropertyListener(p.inID, p.inProc, p.inProcUserData);
         break;
     }
 
-    case kAudioUnitRenderSelect: {
-        const auto& p = block<AudioUnitRenderParams>(params);
-        render(p.ioActionFlags, p.inTimeStamp, p.inOutputBusNumber, p.inNumberFrames, p.ioData);
-        break;
-    }
-
-    case kAudioUnitAddRenderNotifySelect: {
-        const auto& p = block<AudioUnitRenderNotifyParams>(params);
-        tandemLog("AU kAudioUnitAddRenderNotifySelect\n");
-        addRenderNotify(p.inProc, p.inProcUserData);
-        break;
-    }
-
-    case kAudioUnitRemoveRenderNotifySelect: {
-        const auto& p = block<AudioUnitRenderNotifyParams>(params);
-        tandemLog("AU kAudioUnitRemoveRenderNotifySelect\n");
-        removeRenderNotify(p.inProc, p.inProcUserData);
-        break;
-    }
-
-    case kAudioUnitScheduleParametersSelect: {
-        const auto& p = block<AudioUnitScheduleParametersParams>(params);
-        tandemLog("AU kAudioUnitScheduleParametersSelect\n");
-        scheduleParameters(p.inParameterEvent, p.inNumParamEvents);
+    case kAudioUnitRemovePropertyListenerSelect: {
+        const auto& p = block<AudioUnitPropertyListenerParams>(params);
+        tandemLog("AU kAudioUnitRemovePropertyListenerSelect\n");
+        notifier->removePropertyListener(p.inID, p.inProc);
         break;
     }
 
     case kAudioUnitRemovePropertyListenerWithUserDataSelect: {
         const auto& p = block<AudioUnitPropertyListenerParams>(params);
         tandemLog("AU kAudioUnitRemovePropertyListenerWithUserDataSelect\n");
-        removePropertyListener(p.inID, p.inProc, p.inProcUserData);
+        notifier->removePropertyListener(p.inID, p.inProc, p.inProcUserData);
+        break;
+    }
+
+    case kAudioUnitAddRenderNotifySelect: {
+        const auto& p = block<AudioUnitRenderNotifyParams>(params);
+        tandemLog("AU kAudioUnitAddRenderNotifySelect\n");
+        notifier->addRenderNotify(p.inProc, p.inProcUserData);
+        break;
+    }
+
+    case kAudioUnitRemoveRenderNotifySelect: {
+        const auto& p = block<AudioUnitRenderNotifyParams>(params);
+        tandemLog("AU kAudioUnitRemoveRenderNotifySelect\n");
+        notifier->removeRenderNotify(p.inProc, p.inProcUserData);
         break;
     }
 
@@ -181,6 +203,12 @@ void TandemComponent::dispatch(ComponentParameters* params)
     }
 
     default:
+        if (isRealtimeSelector(params->what)) {
+            const OSStatus status = dispatchRealtime(params);
+            if (status != noErr)
+                throw MacOSException(status);
+            break;
+        }
         tandemLog("AU unknown selector: %d\n", int(params->what));
         throw MacOSException(badComponentSelector);
     }
@@ -194,73 +222,13 @@ void TandemComponent::reset(AudioUnitScope scope)
         vst->resume();
         updateInitialDelayAndTailTimes();
     }
-    lastRenderSampleTime = noSampleTime;
-}
-
-void TandemComponent::addPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                          void* reference)
-{
-    if (propertyListenerCount == maxPropertyListeners)
-        throw MacOSException(memFullErr);
-    propertyListeners[propertyListenerCount++] = AUPropertyListener{id, proc, reference};
-    tandemLog("AU Added listener %p (refcon: %p) on property: %d\n", reinterpret_cast<void*>(proc),
-              reference, int(id));
-}
-
-void TandemComponent::removePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                             void* reference)
-{
-    int kept = 0;
-    for (int i = 0; i < propertyListenerCount; ++i) {
-        const AUPropertyListener& listener = propertyListeners[i];
-        if (listener.id == id && listener.proc == proc && listener.reference == reference)
-            tandemLog("AU Removed listener on %d\n", int(id));
-        else
-            propertyListeners[kept++] = listener;
-    }
-    propertyListenerCount = kept;
-}
-
-void TandemComponent::addRenderNotify(AURenderCallback proc, void* reference)
-{
-    if (renderNotifyCount == maxRenderNotifies)
-        throw MacOSException(memFullErr);
-    renderNotifies[renderNotifyCount++] = AURenderCallbackStruct{proc, reference};
-}
-
-void TandemComponent::removeRenderNotify(AURenderCallback proc, void* reference)
-{
-    int kept = 0;
-    for (int i = 0; i < renderNotifyCount; ++i)
-        if (renderNotifies[i].inputProc != proc || renderNotifies[i].inputProcRefCon != reference)
-            renderNotifies[kept++] = renderNotifies[i];
-    renderNotifyCount = kept;
-}
-
-void TandemComponent::scheduleParameters(const AudioUnitParameterEvent* events, UInt32 count)
-{
-    if (!events && count > 0)
-        throw MacOSException(paramErr);
-    for (UInt32 i = 0; i < count; ++i) {
-        const AudioUnitParameterEvent& event = events[i];
-        checkGlobalScope(event.scope);
-        checkParameter(event.parameter);
-        if (event.eventType == kParameterEvent_Immediate)
-            vst->setParameter(int(event.parameter),
-                              scaledToVST(event.parameter, event.eventValues.immediate.value));
-    }
+    renderer->forgetLastSlice();
 }
 
 void TandemComponent::queueMidiEvent(UInt32 status, UInt32 data1, UInt32 data2, UInt32 offset)
 {
     if (!vst->wantsMidi())
         return;
-    if (vstMidiEvents.numEvents == maxMidiEvents)
+    if (!renderer->queueMidiEvent(status, data1, data2, offset))
         throw MacOSException(memFullErr);
-    VstMidiEvent* event = reinterpret_cast<VstMidiEvent*>(vstMidiEvents.events[vstMidiEvents.numEvents]);
-    event->deltaFrames = VstInt32(offset);
-    event->midiData[0] = static_cast<unsigned char>(status);
-    event->midiData[1] = static_cast<unsigned char>(data1);
-    event->midiData[2] = static_cast<unsigned char>(data2);
-    ++vstMidiEvents.numEvents;
 }

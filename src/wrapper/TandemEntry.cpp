@@ -31,6 +31,7 @@ bool handlesSelector(long selector)
     case kAudioUnitAddRenderNotifySelect:
     case kAudioUnitRemoveRenderNotifySelect:
     case kAudioUnitScheduleParametersSelect:
+    case kAudioUnitRemovePropertyListenerSelect:
     case kAudioUnitRemovePropertyListenerWithUserDataSelect:
     case kMusicDeviceMIDIEventSelect:
         return true;
@@ -102,6 +103,14 @@ extern "C" __attribute__((visibility("default"))) ComponentResult TandemEntry(Co
                                                                              Handle storage)
 {
     TandemComponent* component = reinterpret_cast<TandemComponent*>(storage);
+    if (component && params && TandemComponent::isRealtimeSelector(params->what)) {
+        // The audio thread: no exception, no lock, no write; its lines are queued.
+        RealtimeLogScope realtime;
+        const OSStatus status = component->dispatchRealtime(params);
+        if (status != noErr)
+            tandemLog("Caught Mac OS exception in TandemEntry: %s\n", MacOSException(status).what());
+        return status;
+    }
     try {
         return handleRequest(params, component);
     } catch (const MacOSException& e) {

@@ -1,14 +1,13 @@
 // The effect's parameters as AudioUnit parameters: "TNParameters.txt" in the
 // bundle's resources is read once at construction (and written from what the
 // effect reports when it is missing), values are scaled between the
-// AudioUnit range of the file and the VST range 0..1, and the effect's
-// editor gestures reach the host's listeners.
+// AudioUnit range of the file and the VST range 0..1.
 
 #include "wrapper/TandemParameterMapping.h"
 
 #include "platform/files/FileServices.h"
 #include "wrapper/TandemCF.h"
-#include "wrapper/TandemComponent.h"
+#include "wrapper/VSTPlugIn.h"
 #include "wrapper/TandemException.h"
 #include "wrapper/TandemLog.h"
 
@@ -173,18 +172,6 @@ bool convertsToFloat(const char* text, float& value)
     return end != text && *end == '\0';
 }
 
-void postParameterEvent(ComponentInstance instance, AudioUnitEventType type, int parameter)
-{
-    AudioUnitEvent event;
-    std::memset(&event, 0, sizeof event);
-    event.mEventType = type;
-    event.mArgument.mParameter.mAudioUnit = instance;
-    event.mArgument.mParameter.mParameterID = AudioUnitParameterID(parameter);
-    event.mArgument.mParameter.mScope = kAudioUnitScope_Global;
-    event.mArgument.mParameter.mElement = 0;
-    AUEventListenerNotify(nullptr, nullptr, &event);
-}
-
 } // namespace
 
 void parseParameterMapping(const UInt8* data, std::size_t size, ParameterMappingTables& tables)
@@ -278,9 +265,21 @@ std::string defaultParameterMappingLine(int index, const ReportedParameter& para
     return line;
 }
 
-// ---- the component's side ----
+// ---- the component's table ----
 
-void TandemComponent::readOrCreateParameterMapping()
+TandemParameterMap::TandemParameterMap(int parameterCount)
+    : parameterCount(parameterCount), infos(new AudioUnitParameterInfo[size_t(parameterCount)]()),
+      valueStringArrays(new CFArrayRef[size_t(parameterCount)]())
+{
+}
+
+TandemParameterMap::~TandemParameterMap()
+{
+    ParameterMappingTables tables = {parameterCount, &mappedCount, mappedList, infos.get(), valueStringArrays.get()};
+    releaseParameterMapping(tables);
+}
+
+void TandemParameterMap::readOrCreate(const std::string& resourcesFolder, VSTPlugIn& vst, bool tandemExtensions)
 {
     std::string path;
     OSStatus status = gravel_files::findItem(resourcesFolder, parameterMappingFileName, path);
@@ -299,7 +298,7 @@ void TandemComponent::readOrCreateParameterMapping()
             throw MacOSException(status);
         }
         try {
-            createDefaultParameterMappingFile(temporaryPath);
+            writeDefaultFile(temporaryPath, vst, tandemExtensions);
             if (std::rename(temporaryPath.c_str(), (resourcesFolder + "/" + parameterMappingFileName).c_str()) != 0)
                 throw MacOSException(errno == EACCES || errno == EPERM ? permErr : ioErr);
         } catch (...) {
@@ -310,79 +309,72 @@ void TandemComponent::readOrCreateParameterMapping()
     }
     if (status != noErr)
         throw MacOSException(status);
-    readParameterMapping(path);
+    read(path);
 }
 
-void TandemComponent::readParameterMapping(const std::string& path)
+void TandemParameterMap::read(const std::string& path)
 {
     std::vector<UInt8> contents;
     const OSStatus status = gravel_files::readFile(path, contents);
     if (status != noErr)
         throw MacOSException(status);
-    ParameterMappingTables tables = {parameterCount, &mappedParameterCount, auParameterList, parameterInfos,
-                                     parameterValueStrings};
+    ParameterMappingTables tables = {parameterCount, &mappedCount, mappedList, infos.get(), valueStringArrays.get()};
     parseParameterMapping(contents.data(), contents.size(), tables);
 }
 
-void TandemComponent::createDefaultParameterMappingFile(const std::string& path)
+void TandemParameterMap::writeDefaultFile(const std::string& path, VSTPlugIn& vst, bool tandemExtensions)
 {
     std::string text = parameterMappingHeader;
     for (int i = 0; i < parameterCount; ++i) {
         char name[25] = {}, label[25] = {};
         char atValue[25] = {}, at0[25] = {}, atHalf[25] = {}, at1[25] = {};
-        vst->getParameterName(i, name);
-        vst->getParameterLabel(i, label);
-        const float value = vst->getParameter(i);
-        vst->getParameterDisplay(i, atValue);
-        vst->setParameter(i, 0.0f);
-        vst->getParameterDisplay(i, at0);
-        vst->setParameter(i, 0.5f);
-        vst->getParameterDisplay(i, atHalf);
-        vst->setParameter(i, 1.0f);
-        vst->getParameterDisplay(i, at1);
-        vst->setParameter(i, value);
+        vst.getParameterName(i, name);
+        vst.getParameterLabel(i, label);
+        const float value = vst.getParameter(i);
+        vst.getParameterDisplay(i, atValue);
+        vst.setParameter(i, 0.0f);
+        vst.getParameterDisplay(i, at0);
+        vst.setParameter(i, 0.5f);
+        vst.getParameterDisplay(i, atHalf);
+        vst.setParameter(i, 1.0f);
+        vst.getParameterDisplay(i, at1);
+        vst.setParameter(i, value);
         const ReportedParameter reported = {name, label, value, atValue, at0, atHalf, at1};
-        text += defaultParameterMappingLine(i, reported, vstSupportsTandemExtensions);
+        text += defaultParameterMappingLine(i, reported, tandemExtensions);
     }
     const OSStatus status = gravel_files::writeFile(path, text.data(), text.size());
     if (status != noErr)
         throw MacOSException(status);
 }
 
-float TandemComponent::scaleToAUParameter(int index, float value) const
+OSStatus TandemParameterMap::scaleToVST(AudioUnitParameterID id, AudioUnitParameterValue value,
+                                       float& scaled) const noexcept
 {
-    const AudioUnitParameterInfo& info = parameterInfos[index];
-    const float scaled = info.minValue + (info.maxValue - info.minValue) * value;
-    if (info.unit == kAudioUnitParameterUnit_Indexed || info.unit == kAudioUnitParameterUnit_Boolean)
-        return std::floor(scaled + 0.5f);
+    if (id >= AudioUnitParameterID(parameterCount))
+        return kAudioUnitErr_InvalidParameter;
+    const AudioUnitParameterInfo& published = infos[id];
+    if (published.flags == 0 || !(published.minValue < published.maxValue))
+        return kAudioUnitErr_InvalidParameter;
+    if (std::isnan(value))
+        return paramErr;
+    scaled = std::min(std::max((value - published.minValue) / (published.maxValue - published.minValue), 0.0f), 1.0f);
+    return noErr;
+}
+
+float TandemParameterMap::toVST(AudioUnitParameterID id, AudioUnitParameterValue value) const
+{
+    float scaled = 0.0f;
+    const OSStatus status = scaleToVST(id, value, scaled);
+    if (status != noErr)
+        throw MacOSException(status);
     return scaled;
 }
 
-float TandemComponent::scaleFromAUParameter(int index, float value) const
+AudioUnitParameterValue TandemParameterMap::fromVST(AudioUnitParameterID id, float value) const
 {
-    const AudioUnitParameterInfo& info = parameterInfos[index];
-    return (value - info.minValue) / (info.maxValue - info.minValue);
-}
-
-// ---- the effect's editor gestures, as AudioUnit events ----
-
-void TandemComponent::beginEdit(VSTPlugIn*, int parameter)
-{
-    tandemLog("Notifying kAudioUnitEvent_BeginParameterChangeGesture on parameter %d\n", parameter);
-    postParameterEvent(auInstance, kAudioUnitEvent_BeginParameterChangeGesture, parameter);
-}
-
-void TandemComponent::automate(VSTPlugIn*, int parameter, float)
-{
-    AudioUnitParameter changed = {auInstance, AudioUnitParameterID(parameter), kAudioUnitScope_Global, 0};
-    const OSStatus status = AUParameterListenerNotify(nullptr, nullptr, &changed);
-    if (status != noErr)
-        throw MacOSException(status);
-    postParameterEvent(auInstance, kAudioUnitEvent_ParameterValueChange, parameter);
-}
-
-void TandemComponent::endEdit(VSTPlugIn*, int parameter)
-{
-    tandemLog("Notifying kAudioUnitEvent_EndParameterChangeGesture on parameter %d\n", parameter);
-    postParameterEvent(auInstance, kAudioUnitEvent_EndParameterChangeGesture, parameter);
+    const AudioUnitParameterInfo& published = infos[id];
+    const AudioUnitParameterValue scaled = published.minValue + (published.maxValue - published.minValue) * value;
+    if (published.unit == kAudioUnitParameterUnit_Indexed || published.unit == kAudioUnitParameterUnit_Boolean)
+        return std::floor(scaled + 0.5f);
+    return scaled;
 }

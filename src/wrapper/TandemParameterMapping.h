@@ -9,7 +9,10 @@
 #include <AudioUnit/AudioUnit.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
+
+class VSTPlugIn;
 
 // Where a parsed mapping goes: the component's own tables.
 struct ParameterMappingTables {
@@ -48,3 +51,43 @@ struct ReportedParameter {
 // a linear numeric display publishes the displayed range, anything else
 // 0..1 with the effect's own texts ("?") when it can convert them.
 std::string defaultParameterMappingLine(int index, const ReportedParameter& parameter, bool tandemExtensions);
+
+// The component's published parameters: read from the bundle's mapping file
+// (written from what the effect reports when it is missing), and the one
+// scaling between a parameter's AudioUnit range and the VST range 0..1.
+class TandemParameterMap {
+public:
+    explicit TandemParameterMap(int parameterCount);
+    ~TandemParameterMap();
+    TandemParameterMap(const TandemParameterMap&) = delete;
+    TandemParameterMap& operator=(const TandemParameterMap&) = delete;
+
+    void readOrCreate(const std::string& resourcesFolder, VSTPlugIn& vst, bool tandemExtensions);
+
+    int getParameterCount() const { return parameterCount; }
+    int getMappedCount() const { return mappedCount; }
+    const unsigned int* getMappedList() const { return mappedList; }
+    const AudioUnitParameterInfo& info(AudioUnitParameterID id) const { return infos[id]; }
+    CFArrayRef valueStrings(AudioUnitParameterID id) const { return valueStringArrays[id]; }
+
+    // A host's value as the effect's: NaN is refused (paramErr), a parameter
+    // the mapping does not publish too (its range is empty, so the value
+    // would reach the effect as NaN), and a value outside the published
+    // range is held at its end, since VST effects are promised 0..1.
+    float toVST(AudioUnitParameterID id, AudioUnitParameterValue value) const;
+    // The same for the render thread: the refusal as a status, no exception.
+    OSStatus scaleToVST(AudioUnitParameterID id, AudioUnitParameterValue value, float& scaled) const noexcept;
+    // The effect's value in the published range; indexed and boolean
+    // parameters round to whole numbers.
+    AudioUnitParameterValue fromVST(AudioUnitParameterID id, float value) const;
+
+private:
+    void read(const std::string& path);
+    void writeDefaultFile(const std::string& path, VSTPlugIn& vst, bool tandemExtensions);
+
+    const int parameterCount; // the effect's numParams, fixed once the effect is open
+    int mappedCount = 0;
+    unsigned int mappedList[maxMappedParameters] = {};
+    std::unique_ptr<AudioUnitParameterInfo[]> infos;
+    std::unique_ptr<CFArrayRef[]> valueStringArrays;
+};

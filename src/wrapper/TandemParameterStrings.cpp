@@ -32,7 +32,7 @@ void copyMacRomanText(CFStringRef string, char* text, std::size_t size)
 
 void TandemComponent::getParameterStringFromValue(AudioUnitParameterStringFromValue& request)
 {
-    if (request.inParamID >= AudioUnitParameterID(parameterCount))
+    if (request.inParamID >= AudioUnitParameterID(parameters->getParameterCount()))
         throw MacOSException(kAudioUnitErr_InvalidParameter);
     request.outString = nullptr;
     // The effect answers into 25 bytes; the rest is room for one that does
@@ -41,7 +41,7 @@ void TandemComponent::getParameterStringFromValue(AudioUnitParameterStringFromVa
     std::memset(text, 0, sizeof text);
     text[0] = '?';
     if (request.inValue) {
-        const float value = scaleFromAUParameter(int(request.inParamID), *request.inValue);
+        const float value = parameters->toVST(request.inParamID, *request.inValue);
         std::memcpy(text, &value, sizeof value);
         if (vst->vendorSpecific(tandemValueToString, VstIntPtr(request.inParamID), text, 0.0f) == 0) {
             tandemLog("Warning! Tandem extension 'sV2S' (value to string conversion) returned 0\n");
@@ -59,10 +59,10 @@ void TandemComponent::getParameterStringFromValue(AudioUnitParameterStringFromVa
 
 void TandemComponent::getParameterValueFromString(AudioUnitParameterValueFromString& request)
 {
-    if (request.inParamID >= AudioUnitParameterID(parameterCount))
+    if (request.inParamID >= AudioUnitParameterID(parameters->getParameterCount()))
         throw MacOSException(kAudioUnitErr_InvalidParameter);
     request.outValue = 0.0f;
-    if (!request.inString)
+    if (!request.inString || CFGetTypeID(request.inString) != CFStringGetTypeID())
         throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
     // A host string of any length arrives cut to 2047 characters and
     // terminated; the effect answers in the first 4 bytes.
@@ -75,5 +75,5 @@ void TandemComponent::getParameterValueFromString(AudioUnitParameterValueFromStr
     }
     float value;
     std::memcpy(&value, text, sizeof value);
-    request.outValue = scaleToAUParameter(int(request.inParamID), value);
+    request.outValue = parameters->fromVST(request.inParamID, value);
 }

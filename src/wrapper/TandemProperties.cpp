@@ -73,6 +73,21 @@ void writeValue(void* data, const Value& value)
     std::memcpy(data, &value, sizeof value);
 }
 
+AudioStreamBasicDescription streamFormatOf(Float64 sampleRate, int channels)
+{
+    AudioStreamBasicDescription format;
+    std::memset(&format, 0, sizeof format);
+    format.mSampleRate = sampleRate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mBytesPerPacket = 4;
+    format.mFramesPerPacket = 1;
+    format.mBytesPerFrame = 4;
+    format.mChannelsPerFrame = UInt32(channels);
+    format.mBitsPerChannel = 32;
+    return format;
+}
+
 } // namespace
 
 void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
@@ -89,12 +104,12 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
     auto requireInputBus = [&] {
         if (scope != kAudioUnitScope_Input)
             throw MacOSException(kAudioUnitErr_InvalidScope);
-        if (element >= AudioUnitElement(inputBusCount))
+        if (element >= AudioUnitElement(renderer->getInputBusCount()))
             throw MacOSException(kAudioUnitErr_InvalidElement);
     };
     auto requireParameterElement = [&] {
         requireGlobal();
-        if (element >= AudioUnitElement(parameterCount))
+        if (element >= AudioUnitElement(parameters->getParameterCount()))
             throw MacOSException(kAudioUnitErr_InvalidElement);
     };
     auto answer = [&](bool canRead, bool canWrite, UInt32 bytes) {
@@ -116,12 +131,12 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
         logOffered(isFormat ? "kAudioUnitProperty_StreamFormat" : "kAudioUnitProperty_SampleRate");
         if (scope > kAudioUnitScope_Output)
             throw MacOSException(kAudioUnitErr_InvalidScope);
-        const int buses = scope == kAudioUnitScope_Input ? inputBusCount : outputBusCount;
+        const int buses = scope == kAudioUnitScope_Input ? renderer->getInputBusCount() : renderer->getOutputBusCount();
         if (element >= AudioUnitElement(buses))
             throw MacOSException(kAudioUnitErr_InvalidElement);
         // An input bus fed by another unit takes that unit's format.
         const bool connected =
-            scope == kAudioUnitScope_Input && inputConnections[element].sourceAudioUnit != nullptr;
+            scope == kAudioUnitScope_Input && renderer->getConnection(int(element)).sourceAudioUnit != nullptr;
         answer(true, !connected, isFormat ? sizeof(AudioStreamBasicDescription) : sizeof(Float64));
         return;
     }
@@ -129,7 +144,7 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
     case kAudioUnitProperty_ParameterList:
         logOffered("kAudioUnitProperty_ParameterList");
         answer(true, false,
-               scope == kAudioUnitScope_Global ? UInt32(sizeof(AudioUnitParameterID)) * mappedParameterCount : 0);
+               scope == kAudioUnitScope_Global ? UInt32(sizeof(AudioUnitParameterID)) * parameters->getMappedCount() : 0);
         return;
 
     case kAudioUnitProperty_ParameterInfo:
@@ -166,7 +181,7 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
     case kAudioUnitProperty_ParameterValueStrings:
         logOffered("kAudioUnitProperty_ParameterValueStrings");
         requireParameterElement();
-        if (!parameterValueStrings[element])
+        if (!parameters->valueStrings(element))
             throw MacOSException(kAudioUnitErr_InvalidParameter);
         answer(true, false, sizeof(CFArrayRef));
         return;
@@ -207,7 +222,8 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
         return;
 
     case kAudioUnitProperty_ElementName: {
-        if (!(inputBusCount > 0 && inputBusNames[0]) && !(outputBusCount > 0 && outputBusNames[0])) {
+        if (!(renderer->getInputBusCount() > 0 && renderer->getBusName(true, 0)) &&
+            !(renderer->getOutputBusCount() > 0 && renderer->getBusName(false, 0))) {
             tandemLog("AU GetPropertyInfo: kAudioUnitProperty_ElementName (unsupported)\n");
             throw MacOSException(kAudioUnitErr_InvalidProperty);
         }
@@ -215,8 +231,8 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
         if (scope != kAudioUnitScope_Input && scope != kAudioUnitScope_Output)
             throw MacOSException(kAudioUnitErr_InvalidScope);
         const bool input = scope == kAudioUnitScope_Input;
-        if (element >= AudioUnitElement(input ? inputBusCount : outputBusCount) ||
-            !(input ? inputBusNames : outputBusNames)[element])
+        if (element >= AudioUnitElement(input ? renderer->getInputBusCount() : renderer->getOutputBusCount()) ||
+            !renderer->getBusName(input, int(element)))
             throw MacOSException(kAudioUnitErr_InvalidElement);
         answer(true, false, sizeof(CFStringRef));
         return;
@@ -259,7 +275,7 @@ void TandemComponent::getPropertyInfo(AudioUnitPropertyID id, AudioUnitScope sco
         return;
 
     case kAudioUnitProperty_FactoryPresets:
-        if (!factoryPresetArray || CFArrayGetCount(factoryPresetArray) == 0)
+        if (!presets->hasFactoryPresets())
             refuseUnsupported("kAudioUnitProperty_FactoryPresets");
         logOffered("kAudioUnitProperty_FactoryPresets");
         requireGlobal();
@@ -305,25 +321,24 @@ void TandemComponent::getProperty(UInt32* ioDataSize, void* outData, AudioUnitEl
 
     switch (id) {
     case kAudioUnitProperty_SampleRate:
-        writeValue<Float64>(outData, streamFormat.mSampleRate);
+        writeValue<Float64>(outData, sampleRate);
         break;
     case kAudioUnitProperty_StreamFormat: {
-        AudioStreamBasicDescription format = streamFormat;
-        format.mChannelsPerFrame = UInt32(scope == kAudioUnitScope_Input ? inputBusActiveChannels[element]
-                                                                         : outputBusActiveChannels[element]);
-        writeValue(outData, format);
+        writeValue(outData, streamFormatOf(sampleRate, renderer->getActiveChannels(scope == kAudioUnitScope_Input,
+                                                                                   int(element))));
         break;
     }
     case kAudioUnitProperty_ParameterList:
         if (scope == kAudioUnitScope_Global)
-            std::memcpy(outData, auParameterList, sizeof(AudioUnitParameterID) * size_t(mappedParameterCount));
+            std::memcpy(outData, parameters->getMappedList(),
+                        sizeof(AudioUnitParameterID) * size_t(parameters->getMappedCount()));
         break;
     case kAudioUnitProperty_ParameterInfo:
-        writeValue(outData, parameterInfos[element]);
+        writeValue(outData, parameters->info(element));
         break;
     case kAudioUnitProperty_ElementCount:
-        writeValue<UInt32>(outData, scope == kAudioUnitScope_Input    ? UInt32(inputBusCount)
-                                    : scope == kAudioUnitScope_Output ? UInt32(outputBusCount)
+        writeValue<UInt32>(outData, scope == kAudioUnitScope_Input    ? UInt32(renderer->getInputBusCount())
+                                    : scope == kAudioUnitScope_Output ? UInt32(renderer->getOutputBusCount())
                                                                       : 0);
         break;
     case kAudioUnitProperty_Latency:
@@ -334,11 +349,11 @@ void TandemComponent::getProperty(UInt32* ioDataSize, void* outData, AudioUnitEl
         std::memcpy(outData, supportedChannels, sizeof(AUChannelInfo) * size_t(supportedChannelCount));
         break;
     case kAudioUnitProperty_MaximumFramesPerSlice:
-        writeValue<UInt32>(outData, UInt32(maxFramesPerSlice));
+        writeValue<UInt32>(outData, UInt32(renderer->getMaxFramesPerSlice()));
         break;
     case kAudioUnitProperty_ParameterValueStrings:
-        CFRetain(parameterValueStrings[element]);
-        writeValue<CFArrayRef>(outData, parameterValueStrings[element]);
+        CFRetain(parameters->valueStrings(element));
+        writeValue<CFArrayRef>(outData, parameters->valueStrings(element));
         break;
     case kAudioUnitProperty_TailTime:
         updateTailTime();
@@ -351,19 +366,19 @@ void TandemComponent::getProperty(UInt32* ioDataSize, void* outData, AudioUnitEl
         writeValue<OSStatus>(outData, noErr);
         break;
     case kAudioUnitProperty_HostCallbacks: {
-        const UInt32 count = std::min<UInt32>(bufferSize, sizeof hostCallbacks);
-        std::memcpy(outData, &hostCallbacks, count);
+        const UInt32 count = std::min<UInt32>(bufferSize, sizeof(HostCallbackInfo));
+        std::memcpy(outData, &renderer->getHostCallbacks(), count);
         *ioDataSize = count;
         break;
     }
     case kAudioUnitProperty_ElementName: {
-        CFStringRef name = (scope == kAudioUnitScope_Input ? inputBusNames : outputBusNames)[element];
+        CFStringRef name = renderer->getBusName(scope == kAudioUnitScope_Input, int(element));
         CFRetain(name);
         writeValue<CFStringRef>(outData, name);
         break;
     }
     case kAudioUnitProperty_CocoaUI:
-        writeValue(outData, copyCocoaViewInfo());
+        writeValue(outData, view->copyCocoaViewInfo());
         break;
     case kAudioUnitProperty_ParameterStringFromValue: {
         auto request = readValue<AudioUnitParameterStringFromValue>(outData);
@@ -381,15 +396,15 @@ void TandemComponent::getProperty(UInt32* ioDataSize, void* outData, AudioUnitEl
         writeValue<UInt32>(outData, 0);
         break;
     case kAudioUnitProperty_ClassInfo:
-        writeValue<CFPropertyListRef>(outData, createClassInfo());
+        writeValue<CFPropertyListRef>(outData, presets->createClassInfo());
         break;
     case kAudioUnitProperty_FactoryPresets:
-        CFRetain(factoryPresetArray);
-        writeValue<CFArrayRef>(outData, factoryPresetArray);
+        CFRetain(presets->getFactoryPresets());
+        writeValue<CFArrayRef>(outData, presets->getFactoryPresets());
         break;
     case kAudioUnitProperty_CurrentPreset:
     case kAudioUnitProperty_PresentPreset:
-        *ioDataSize = getCurrentPreset(bufferSize, outData, id == kAudioUnitProperty_PresentPreset);
+        *ioDataSize = presets->getCurrentPreset(bufferSize, outData, id == kAudioUnitProperty_PresentPreset);
         break;
     default:
         break;
@@ -412,6 +427,11 @@ void TandemComponent::setProperty(UInt32 dataSize, const void* data, AudioUnitEl
         throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
     }
 
+    // Every property but HostCallbacks (where null data clears them) needs
+    // the bytes its size promises.
+    if (!data && id != kAudioUnitProperty_HostCallbacks)
+        throw MacOSException(paramErr);
+
     switch (id) {
     case kAudioUnitProperty_MakeConnection:
         setMakeConnection(element, readValue<AudioUnitConnection>(data));
@@ -420,11 +440,11 @@ void TandemComponent::setProperty(UInt32 dataSize, const void* data, AudioUnitEl
         const Float64 rate = readValue<Float64>(data);
         if (!std::isfinite(rate) || rate <= 0.0)
             throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
-        updateSampleRate(rate);
+        setSampleRate(rate);
         break;
     }
     case kAudioUnitProperty_StreamFormat:
-        updateFormat(scope, element, readValue<AudioStreamBasicDescription>(data));
+        setFormat(scope, element, readValue<AudioStreamBasicDescription>(data));
         break;
     case kAudioUnitProperty_MaximumFramesPerSlice:
         setMaximumFramesPerSlice(readValue<UInt32>(data));
@@ -441,31 +461,139 @@ void TandemComponent::setProperty(UInt32 dataSize, const void* data, AudioUnitEl
         setHostCallbacks(dataSize, data);
         break;
     case kAudioUnitProperty_ClassInfo:
-        setClassInfo(readValue<CFPropertyListRef>(data));
+        presets->setClassInfo(readValue<CFPropertyListRef>(data));
+        presetChanged();
         break;
     case kAudioUnitProperty_CurrentPreset:
     case kAudioUnitProperty_PresentPreset:
-        setCurrentPreset(dataSize, data);
+        if (presets->setCurrentPreset(dataSize, data))
+            presetChanged();
         break;
     default:
         break;
     }
 }
 
+void TandemComponent::presetChanged()
+{
+    propertyChanged(kAudioUnitProperty_CurrentPreset, kAudioUnitScope_Global, 0);
+    propertyChanged(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0);
+}
+
+void TandemComponent::effectDisplayChanged()
+{
+    notifier->displayChanged(
+        [](void* context) {
+            TandemComponent* component = static_cast<TandemComponent*>(context);
+            if (component->presets && component->presets->updateCurrentAUPreset())
+                component->presetChanged();
+        },
+        this);
+}
+
+// Formats, rates and slice sizes reach the effect only while it is suspended
+// (the VST interface asks for that, and the render thread may be inside it
+// otherwise): while initialized, the same value is accepted and a different
+// one refused.
+void TandemComponent::setFormat(AudioUnitScope scope, AudioUnitElement bus, const AudioStreamBasicDescription& format)
+{
+    const bool input = scope == kAudioUnitScope_Input;
+    tandemLog("Trying to set %s format on bus %d to %u channels\n", input ? "input" : "output", int(bus),
+              static_cast<unsigned>(format.mChannelsPerFrame));
+    const int width = input ? renderer->getMaxInputChannels(int(bus)) : renderer->getMaxOutputChannels(int(bus));
+
+    const UInt32 requiredFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsNonInterleaved;
+    if (format.mFormatID != kAudioFormatLinearPCM || format.mFramesPerPacket != 1 ||
+        format.mBytesPerPacket != format.mBytesPerFrame ||
+        (format.mFormatFlags & requiredFlags) != requiredFlags || format.mBitsPerChannel != 32 ||
+        format.mBytesPerPacket != 4 || format.mChannelsPerFrame == 0 || !std::isfinite(format.mSampleRate) ||
+        format.mSampleRate <= 0.0)
+        throw MacOSException(kAudioUnitErr_FormatNotSupported);
+
+    const int channels = int(format.mChannelsPerFrame);
+    if (channels != width) {
+        if (channels == 1 && width == 2 && configuration.canDoMonoIO) {
+            // a mono stream on a stereo bus
+        } else if (channels == 2 && width == 1 &&
+                   (hostApplication == hostGarageBand41OrOlder || hostApplication == hostLogic80)) {
+            tandemLog("%s is incorrectly trying to set the format on a mono bus to stereo (accepting this for now).\n",
+                      hostApplication == hostLogic80 ? "Logic 8" : "GarageBand");
+        } else {
+            tandemLog("Expecting 1 to %d channels\n", width);
+            throw MacOSException(kAudioUnitErr_FormatNotSupported);
+        }
+    }
+    if (vst->isResumed() &&
+        (channels != renderer->getActiveChannels(input, int(bus)) || format.mSampleRate != sampleRate)) {
+        tandemLog("Cannot change the stream format while initialized\n");
+        throw MacOSException(kAudioUnitErr_Initialized);
+    }
+    renderer->setActiveChannels(input, int(bus), channels);
+    setSampleRate(format.mSampleRate);
+}
+
+void TandemComponent::setSampleRate(Float64 rate)
+{
+    if (rate == sampleRate)
+        return;
+    if (vst->isResumed()) {
+        tandemLog("Cannot change the sample rate while initialized\n");
+        throw MacOSException(kAudioUnitErr_Initialized);
+    }
+    sampleRate = rate;
+    renderer->setSampleRate(rate);
+    vst->setSampleRate(float(rate));
+    for (int b = 0; b < renderer->getInputBusCount(); ++b) {
+        propertyChanged(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, AudioUnitElement(b));
+        propertyChanged(kAudioUnitProperty_SampleRate, kAudioUnitScope_Input, AudioUnitElement(b));
+    }
+    for (int b = 0; b < renderer->getOutputBusCount(); ++b) {
+        propertyChanged(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, AudioUnitElement(b));
+        propertyChanged(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, AudioUnitElement(b));
+    }
+    updateInitialDelayAndTailTimes();
+}
+
 void TandemComponent::setMaximumFramesPerSlice(UInt32 frames)
 {
-    if (int(frames) == maxFramesPerSlice)
+    if (int(frames) == renderer->getMaxFramesPerSlice())
         return;
-    // The pin buffers are what the audio thread renders into: replacing them
-    // while the unit is initialized could pull them from under a render in
-    // progress. Hosts change the slice size while uninitialized.
+    // The pin buffers are what the audio thread renders into.
     if (vst->isResumed()) {
         tandemLog("Cannot change the maximum frames per slice while initialized\n");
-        throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
+        throw MacOSException(kAudioUnitErr_Initialized);
     }
     if (frames == 0 || frames > 1u << 20)
         throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
-    updateMaxFramesPerSlice(int(frames));
+    renderer->setMaxFramesPerSlice(int(frames));
+    propertyChanged(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0);
+    vst->setBlockSize(int(frames));
+}
+
+bool TandemComponent::updateInitialDelayTime()
+{
+    const double latency = double(vst->getInitialDelay()) / sampleRate;
+    if (latency == initialDelayTime)
+        return false;
+    initialDelayTime = latency;
+    return true;
+}
+
+bool TandemComponent::updateTailTime()
+{
+    const double tail = double(vst->getTailSize()) / sampleRate;
+    if (tail == tailTime)
+        return false;
+    tailTime = tail;
+    return true;
+}
+
+void TandemComponent::updateInitialDelayAndTailTimes()
+{
+    if (updateInitialDelayTime())
+        propertyChanged(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+    if (vstSupportsTailTime && updateTailTime())
+        propertyChanged(kAudioUnitProperty_TailTime, kAudioUnitScope_Global, 0);
 }
 
 void TandemComponent::setMakeConnection(AudioUnitElement element, const AudioUnitConnection& connection)
@@ -480,16 +608,17 @@ void TandemComponent::setMakeConnection(AudioUnitElement element, const AudioUni
                                                &formatSize);
         if (status != noErr)
             throw MacOSException(status);
-        updateFormat(kAudioUnitScope_Input, element, format);
+        setFormat(kAudioUnitScope_Input, element, format);
     }
-    AudioUnitConnection& current = inputConnections[element];
+    const int bus = int(element);
+    const AudioUnitConnection& current = renderer->getConnection(bus);
     const bool connectionChanged = connection.sourceAudioUnit != current.sourceAudioUnit ||
                                    connection.sourceOutputNumber != current.sourceOutputNumber;
     if (connectionChanged)
-        current = connection.sourceAudioUnit ? connection : AudioUnitConnection{};
-    const bool callbackCleared = inputCallbacks[element].inputProc != nullptr;
+        renderer->setConnection(bus, connection.sourceAudioUnit ? connection : AudioUnitConnection{});
+    const bool callbackCleared = renderer->getRenderCallback(bus).inputProc != nullptr;
     if (callbackCleared)
-        inputCallbacks[element] = AURenderCallbackStruct{};
+        renderer->setRenderCallback(bus, AURenderCallbackStruct{});
     if (connectionChanged)
         propertyChanged(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, element);
     if (callbackCleared)
@@ -498,13 +627,14 @@ void TandemComponent::setMakeConnection(AudioUnitElement element, const AudioUni
 
 void TandemComponent::setRenderCallback(AudioUnitElement element, const AURenderCallbackStruct& callback)
 {
-    AURenderCallbackStruct& current = inputCallbacks[element];
+    const int bus = int(element);
+    const AURenderCallbackStruct& current = renderer->getRenderCallback(bus);
     const bool callbackChanged =
         callback.inputProc != current.inputProc || callback.inputProcRefCon != current.inputProcRefCon;
     if (callbackChanged)
-        current = callback;
-    if (inputConnections[element].sourceAudioUnit) {
-        inputConnections[element] = AudioUnitConnection{};
+        renderer->setRenderCallback(bus, callback);
+    if (renderer->getConnection(bus).sourceAudioUnit) {
+        renderer->setConnection(bus, AudioUnitConnection{});
         propertyChanged(kAudioUnitProperty_MakeConnection, kAudioUnitScope_Input, element);
     }
     if (callbackChanged)
@@ -513,29 +643,13 @@ void TandemComponent::setRenderCallback(AudioUnitElement element, const AURender
 
 void TandemComponent::setHostCallbacks(UInt32 dataSize, const void* data)
 {
+    // Null data (of size 0) clears the callbacks: a host unregistering.
     HostCallbackInfo callbacks;
     std::memset(&callbacks, 0, sizeof callbacks);
-    std::memcpy(&callbacks, data, std::min<size_t>(dataSize, sizeof callbacks));
-    if (std::memcmp(&callbacks, &hostCallbacks, sizeof callbacks) != 0) {
-        hostCallbacks = callbacks;
+    if (data)
+        std::memcpy(&callbacks, data, std::min<size_t>(dataSize, sizeof callbacks));
+    if (std::memcmp(&callbacks, &renderer->getHostCallbacks(), sizeof callbacks) != 0) {
+        renderer->setHostCallbacks(callbacks);
         propertyChanged(kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0);
     }
-}
-
-void TandemComponent::propertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element)
-{
-    if (propertyListenerCount == 0) {
-        AudioUnitEvent event;
-        std::memset(&event, 0, sizeof event);
-        event.mEventType = kAudioUnitEvent_PropertyChange;
-        event.mArgument.mProperty.mAudioUnit = auInstance;
-        event.mArgument.mProperty.mPropertyID = id;
-        event.mArgument.mProperty.mScope = scope;
-        event.mArgument.mProperty.mElement = element;
-        AUEventListenerNotify(nullptr, nullptr, &event);
-        return;
-    }
-    for (int i = 0; i < propertyListenerCount; ++i)
-        if (propertyListeners[i].id == id)
-            propertyListeners[i].proc(propertyListeners[i].reference, auInstance, id, scope, element);
 }

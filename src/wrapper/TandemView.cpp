@@ -65,7 +65,7 @@ private:
 } // namespace
 
 struct Tandem20010220_CocoaView {
-    TandemComponent* tandem = nullptr;
+    TandemViewHost* host = nullptr;
     TandemViewSize frame = {0.0, 0.0};
     // The view's window, a child of the host's; none for an offscreen view.
     Display* display = nullptr;
@@ -140,8 +140,8 @@ void releaseView(Tandem20010220_CocoaView* view)
 {
     if (!view)
         return;
-    if (view->tandem)
-        view->tandem->dropView();
+    if (view->host)
+        view->host->drop();
     delete view;
 }
 
@@ -151,56 +151,52 @@ extern "C" __attribute__((visibility("default"))) const Tandem20010220_CocoaView
     Tandem20010220_CocoaViewFactory = {0, "Tandem Cocoa View", uiViewForAudioUnit, frameSize, viewWindow,
                                        releaseView};
 
-AudioUnitCocoaViewInfo TandemComponent::copyCocoaViewInfo() const
+AudioUnitCocoaViewInfo TandemViewHost::copyCocoaViewInfo() const
 {
     AudioUnitCocoaViewInfo info;
     // The factory lives in this component's own executable.
-    info.mCocoaAUViewBundleLocation = CFBundleCopyBundleURL(auBundle);
+    info.mCocoaAUViewBundleLocation = CFBundleCopyBundleURL(componentBundle);
     info.mCocoaAUViewClass[0] =
         CFStringCreateWithCString(kCFAllocatorDefault, factoryClassName, kCFStringEncodingUTF8);
     return info;
 }
 
-Tandem20010220_CocoaView* TandemComponent::createView(unsigned long parentWindow)
+Tandem20010220_CocoaView* TandemViewHost::create(unsigned long parentWindow)
 {
+    if (openView)
+        throw TandemException("The unit's view is open already: release it before making another");
     int width = 0, height = 0;
-    vst->getEditorDimensions(width, height);
+    vst.getEditorDimensions(width, height);
     std::unique_ptr<Tandem20010220_CocoaView> view(new Tandem20010220_CocoaView());
     view->frame = TandemViewSize{double(width), double(height)};
     if (parentWindow)
         openViewWindow(*view, parentWindow, width, height);
-    cocoaView = view.get();
-    try {
-        vst->openEditor(view->window ? reinterpret_cast<void*>(std::uintptr_t(view->window)) : nullptr);
-    } catch (...) {
-        cocoaView = nullptr;
-        throw;
-    }
-    view->tandem = this;
+    vst.openEditor(view->window ? reinterpret_cast<void*>(std::uintptr_t(view->window)) : nullptr);
+    view->host = this;
+    openView = view.get();
     // The host owns the view from here; the component keeps a plain pointer.
     return view.release();
 }
 
-void TandemComponent::dropView()
+void TandemViewHost::drop()
 {
-    vst->closeEditor();
-    cocoaView = nullptr;
+    if (vst.isEditorOpen())
+        vst.closeEditor();
+    openView = nullptr;
 }
 
-void TandemComponent::resizeView(int width, int height)
+void TandemViewHost::resize(int width, int height)
 {
-    if (cocoaView)
-        static_cast<Tandem20010220_CocoaView*>(cocoaView)->setFrameSize(width, height);
+    if (openView)
+        openView->setFrameSize(width, height);
 }
 
-void TandemComponent::detachView()
+void TandemViewHost::detach()
 {
-    // A host that closes the unit before releasing its view keeps a view
-    // that no longer reaches the component.
-    if (!cocoaView)
+    if (!openView)
         return;
-    if (vst && vst->isEditorOpen())
-        vst->closeEditor();
-    static_cast<Tandem20010220_CocoaView*>(cocoaView)->tandem = nullptr;
-    cocoaView = nullptr;
+    if (vst.isEditorOpen())
+        vst.closeEditor();
+    openView->host = nullptr;
+    openView = nullptr;
 }

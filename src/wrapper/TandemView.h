@@ -36,3 +36,33 @@ typedef struct Tandem20010220_CocoaViewFactoryRecord {
 } Tandem20010220_CocoaViewFactoryRecord;
 
 CF_EXTERN_C_END
+
+#ifdef __cplusplus
+class VSTPlugIn;
+
+// The component's side of its view: at most one view at a time embeds the
+// effect's editor. A second request while one is open is refused (null), so
+// the editor is never opened twice.
+class TandemViewHost {
+public:
+    TandemViewHost(VSTPlugIn& vst, CFBundleRef componentBundle) : vst(vst), componentBundle(componentBundle) {}
+    ~TandemViewHost() { detach(); }
+    TandemViewHost(const TandemViewHost&) = delete;
+    TandemViewHost& operator=(const TandemViewHost&) = delete;
+
+    // The bundle and factory class of the view; both references are the caller's.
+    AudioUnitCocoaViewInfo copyCocoaViewInfo() const;
+    Tandem20010220_CocoaView* create(unsigned long parentWindow);
+    // The host released the view: the editor closes.
+    void drop();
+    void resize(int width, int height);
+    // The unit closes before the host releases its view: the view no longer
+    // reaches the component, and the editor closes now.
+    void detach();
+
+private:
+    VSTPlugIn& vst;
+    CFBundleRef componentBundle;
+    Tandem20010220_CocoaView* openView = nullptr;
+};
+#endif

@@ -310,9 +310,10 @@ void VSTPlugIn::setCurrentProgram(int program)
 
 void VSTPlugIn::openEditor(void* parentView)
 {
-    editorOpen = true;
+    // Open only once the effect says so: idle must not reach an editor that failed to open.
     if (callDispatcher(effEditOpen, 0, 0, parentView, 0.0f) == 0)
         throw TandemException("VST could not open editor");
+    editorOpen = true;
 }
 
 void VSTPlugIn::closeEditor()

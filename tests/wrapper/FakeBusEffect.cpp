@@ -122,6 +122,13 @@ void processReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 fram
     state().lastFrames = frames;
     if (const VstTimeInfo* time = reinterpret_cast<const VstTimeInfo*>(host(e, audioMasterGetTime, 0, 0, nullptr, 0.0f)))
         state().lastTimeInfo = *time;
+    if (state().automateFromProcess) {
+        host(e, audioMasterBeginEdit, 1, 0, nullptr, 0.0f);
+        host(e, audioMasterAutomate, 1, 0, nullptr, 0.25f);
+        host(e, audioMasterEndEdit, 1, 0, nullptr, 0.0f);
+    }
+    if (state().updateDisplayFromProcess)
+        host(e, audioMasterUpdateDisplay, 0, 0, nullptr, 0.0f);
     for (int c = 0; c < e->numOutputs; ++c) {
         const float* in = e->numInputs > 0 ? inputs[c < e->numInputs ? c : 0] : nullptr;
         for (VstInt32 i = 0; i < frames; ++i)

@@ -39,6 +39,10 @@ struct FakeBusState {
     float parameters[4];
     bool open;                   // between effOpen and effClose
     VstTimeInfo lastTimeInfo;    // what audioMasterGetTime answered in the last slice
+
+    // Set by the test: what processReplacing tells its host each slice.
+    bool automateFromProcess;    // a gesture on parameter 1 around its automation
+    bool updateDisplayFromProcess;
 };
 
 // Output pin c = input pin c (or input 0 when there are fewer inputs) times

@@ -441,6 +441,16 @@ TEST(TandemPresets, DocumentStateRestoresAFreshInstanceAndRefusesOtherComponents
     EXPECT_EQ(setClassInfo(fresh->unit, other), kAudioUnitErr_InvalidPropertyValue);
     CFRelease(versionKey);
     CFRelease(other);
+    // A document lacking a key asks for program 2 in vain: nothing changes.
+    for (const char* key : {"vstdata", "name", "manufacturer"}) {
+        CFMutableDictionaryRef lacking = CFDictionaryCreateMutableCopy(nullptr, 0, saved);
+        CFStringRef missing = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+        CFDictionaryRemoveValue(lacking, missing);
+        EXPECT_EQ(setClassInfo(fresh->unit, lacking), kAudioUnitErr_InvalidPropertyValue) << key;
+        EXPECT_EQ(latestPrograms()->current, 0) << key;
+        CFRelease(missing);
+        CFRelease(lacking);
+    }
     EXPECT_EQ(setClassInfo(fresh->unit, nullptr), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(setClassInfo(fresh->unit, kCFBooleanTrue), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(render(fresh->unit), untouched);

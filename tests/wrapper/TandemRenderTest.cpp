@@ -8,15 +8,22 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+
+#include <thread>
+
 #include <atomic>
 #include <cmath>
 #include <memory>
 
 // Counts mutex locks while armed: the render path must take none. glibc's
 // own entry is reached under its internal name.
+// Counts what the armed thread does: the component's log writer and other
+// threads lock as they please.
 namespace lock_counter {
-std::atomic<bool> armed{false};
+thread_local bool armed = false;
 std::atomic<long> count{0};
+std::atomic<long> writes{0};
 } // namespace lock_counter
 
 #if GRAVEL_COUNTS_MALLOC
@@ -24,9 +31,15 @@ extern "C" int glibcMutexLock(pthread_mutex_t* mutex);
 __asm__(".symver glibcMutexLock, __pthread_mutex_lock@GLIBC_2.2.5");
 extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex)
 {
-    if (lock_counter::armed.load(std::memory_order_relaxed))
+    if (lock_counter::armed)
         lock_counter::count.fetch_add(1, std::memory_order_relaxed);
     return glibcMutexLock(mutex);
+}
+extern "C" ssize_t write(int fd, const void* data, size_t size)
+{
+    if (lock_counter::armed)
+        lock_counter::writes.fetch_add(1, std::memory_order_relaxed);
+    return syscall(SYS_write, fd, data, size);
 }
 #endif
 
@@ -395,19 +408,100 @@ TEST(TandemGravel, RenderingAllocatesNothingAndTakesNoLock)
     BufferList out(2, 512), pointed(2, 512, false);
     AudioTimeStamp stamp = sampleTime(0);
     ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 512, out.get()), noErr); // settles first-block work
+    AudioUnitParameterEvent drive = {kAudioUnitScope_Global, 0, 1, kParameterEvent_Immediate, {}};
+    drive.eventValues.immediate.value = 7.5f;
+    ASSERT_EQ(AudioUnitScheduleParameters(unit, &drive, 1), noErr);
 
+    // Plain slices, scheduled parameters (also refused ones) and refused
+    // slices, as a host's audio thread makes them.
     lock_counter::count = 0;
+    lock_counter::writes = 0;
     allocation_counter::Scope allocations;
     lock_counter::armed = true;
     for (int slice = 1; slice <= 50; ++slice) {
         stamp.mSampleTime = 512.0 * slice;
+        drive.eventValues.immediate.value = float(slice % 10);
+        drive.parameter = slice % 7 == 0 ? 999 : 1;
+        AudioUnitScheduleParameters(unit, &drive, 1);
         AudioUnitRenderActionFlags flags = 0;
         AudioUnitRender(unit, &flags, &stamp, 0, 512, slice % 2 ? out.get() : pointed.get());
         pointed.list.mBuffers[0].mData = pointed.list.mBuffers[1].mData = nullptr;
+        if (slice % 5 == 0) {
+            AudioUnitRender(unit, &flags, &stamp, 3, 512, out.get());  // no such bus
+            AudioUnitRender(unit, &flags, &stamp, 0, 8192, out.get()); // too many frames
+        }
     }
     lock_counter::armed = false;
     EXPECT_EQ(allocations.allocations(), 0);
 #if GRAVEL_COUNTS_MALLOC
     EXPECT_EQ(lock_counter::count.load(), 0);
+    EXPECT_EQ(lock_counter::writes.load(), 0) << "log lines of the audio thread are queued, not written";
 #endif
+}
+
+TEST(TandemRenderThread, WhatAnEffectTellsItsHostFromProcessReachesListenersFromTheMainLoop)
+{
+    FakeBusState& fake = resetFakeBus();
+    fake.automateFromProcess = true;
+    fake.updateDisplayFromProcess = true;
+    StderrCapture log;
+    auto opened = openStereo();
+    ASSERT_EQ(opened->status, noErr);
+    AudioUnit unit = opened->unit;
+    RampSource source;
+    ASSERT_EQ(setSource(unit, source), noErr);
+    ASSERT_EQ(AudioUnitInitialize(unit), noErr);
+
+    struct Heard {
+        std::vector<AudioUnitEventType> events;
+        std::vector<pthread_t> threads;
+    } heard;
+    AUEventListenerRef listener = nullptr;
+    ASSERT_EQ(AUEventListenerCreate(
+                  [](void* reference, void*, const AudioUnitEvent* event, UInt64, AudioUnitParameterValue) {
+                      Heard* h = static_cast<Heard*>(reference);
+                      h->events.push_back(event->mEventType);
+                      h->threads.push_back(pthread_self());
+                  },
+                  &heard, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, 0, 0, &listener),
+              noErr);
+    for (AudioUnitEventType type : {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
+                                    kAudioUnitEvent_EndParameterChangeGesture}) {
+        AudioUnitEvent event = {};
+        event.mEventType = type;
+        event.mArgument.mParameter = {unit, 1, kAudioUnitScope_Global, 0};
+        ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &event), noErr);
+    }
+
+    BufferList out(2, 256);
+    AudioTimeStamp stamp = sampleTime(0);
+    pthread_t renderThread{};
+    std::thread audio([&] {
+        renderThread = pthread_self();
+        lock_counter::armed = true;
+        allocation_counter::Scope allocations;
+        EXPECT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 256, out.get()), noErr);
+        lock_counter::armed = false;
+        EXPECT_EQ(allocations.allocations(), 0);
+    });
+    audio.join();
+    EXPECT_EQ(fake.processCalls, 1);
+    EXPECT_TRUE(heard.events.empty()) << "nothing is delivered on the audio thread";
+
+    for (int i = 0; i < 100 && heard.events.size() < 3; ++i)
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.03, false);
+    EXPECT_EQ(heard.events, (std::vector<AudioUnitEventType>{kAudioUnitEvent_BeginParameterChangeGesture,
+                                                              kAudioUnitEvent_ParameterValueChange,
+                                                              kAudioUnitEvent_EndParameterChangeGesture}));
+    for (pthread_t thread : heard.threads)
+        EXPECT_TRUE(pthread_equal(thread, pthread_self())) << "delivered by the main loop";
+    // The audio thread's lines arrive too, in order, once the writer or the next line writes them out.
+    AudioUnitReset(unit, kAudioUnitScope_Global, 0);
+    const std::string text = log.text();
+    const size_t begin = text.find("VST audioMasterBeginEdit: 1");
+    const size_t end = text.find("VST audioMasterEndEdit: 1");
+    EXPECT_NE(begin, std::string::npos) << text;
+    EXPECT_LT(begin, end);
+    (void)renderThread;
+    AUListenerDispose(listener);
 }

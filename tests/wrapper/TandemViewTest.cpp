@@ -218,6 +218,7 @@ TEST(TandemConnections, TwoGravelUnitsInAChainRenderLikeTwoPassesThroughTheEffec
                                    &connection, sizeof connection),
               noErr);
     AudioStreamBasicDescription format = floatFormat(48000, 2);
+    ASSERT_EQ(AudioUnitUninitialize(second.unit), noErr);
     EXPECT_EQ(AudioUnitSetProperty(second.unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format,
                                    sizeof format),
               noErr)
@@ -299,6 +300,9 @@ TEST(TandemView, TheFactoryTheCocoaUIPropertyNamesEmbedsTheEditorUntilTheViewIsR
     EXPECT_EQ(factory->frameSize(view).width, 320.0);
     EXPECT_EQ(factory->frameSize(view).height, 240.0);
     EXPECT_TRUE(pumpUntil([&] { return fake.editIdleCalls > 0; })) << "the open editor idles";
+    EXPECT_EQ(factory->uiViewForAudioUnit(unit, TandemViewSize{10, 10}, 0), nullptr)
+        << "one view at a time: the editor is never opened under an open one";
+    EXPECT_EQ(fake.editOpenCalls, 1);
 
     factory->release(view);
     EXPECT_EQ(fake.editCloseCalls, 1);

@@ -330,9 +330,14 @@ TEST(VSTPlugInCalls, EditorOpenFailureAndDimensions)
     } catch (const TandemException& e) {
         EXPECT_STREQ(e.what(), "VST could not open editor");
     }
-    EXPECT_TRUE(plugIn->isEditorOpen()) << "set when the open is attempted";
+    EXPECT_FALSE(plugIn->isEditorOpen()) << "an editor that failed to open is not idled";
     plugIn->idle();
     EXPECT_EQ(f->count(effIdle), 1);
+    EXPECT_EQ(f->count(effEditIdle), 0);
+    f->editOpenResult = 1;
+    plugIn->openEditor(nullptr);
+    EXPECT_TRUE(plugIn->isEditorOpen());
+    plugIn->idle();
     EXPECT_EQ(f->count(effEditIdle), 1);
     plugIn->closeEditor();
     EXPECT_FALSE(plugIn->isEditorOpen());
