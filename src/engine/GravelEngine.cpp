@@ -235,6 +235,12 @@ void GravelEngine::applyPendingChanges()
     }
 }
 
+void GravelEngine::reset()
+{
+    applyPendingChanges();
+    resetChannels();
+}
+
 void GravelEngine::resetChannels()
 {
     for (HBOversampler<GRV>* o : {oversamplerL, oversamplerR}) {

@@ -67,6 +67,10 @@ public:
 
     // Applies what is pending now; only while no audio thread processes.
     void applyPendingChanges();
+    // Takes every pending change and returns both channels (models and
+    // half-band filters) to the state of a fresh engine at the current
+    // settings; only while no audio thread processes. No allocation.
+    void reset();
 
     // Oversampling factor of a normalised value: 2, 4 or 8.
     static unsigned factorFor(float value);

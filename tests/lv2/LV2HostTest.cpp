@@ -161,6 +161,47 @@ TEST(LV2Host, ControlPortsMovedBetweenBlocksSoundAsTheVSTEffect)
     EXPECT_GT(energy, 1.0);
 }
 
+// LV2 asks a plug-in to start from a clean state at every activate: what a
+// pedal rang with before deactivate must not sound after it.
+TEST(LV2Host, ActivateStartsFromTheStateOfAFreshInstance)
+{
+    LilvGravel played, fresh;
+    ASSERT_TRUE(played.instance && fresh.instance);
+    for (LilvGravel* lv2 : {&played, &fresh}) {
+        lv2->controls[lv2->port("drive")] = 10.0f;
+        lv2->controls[lv2->port("mode")] = 1.0f;
+        lv2->controls[lv2->port("oversampling")] = 4.0f;
+    }
+
+    constexpr uint32_t kFrames = 2048;
+    std::vector<float> loudL(kFrames), loudR(kFrames), silence(kFrames, 0.0f);
+    for (uint32_t i = 0; i < kFrames; ++i) {
+        loudL[i] = float(3.0 * std::sin(2.0 * M_PI * 82.0 * i / kRate));
+        loudR[i] = float(2.0 * std::sin(2.0 * M_PI * 196.0 * i / kRate));
+    }
+    std::vector<float> outL(kFrames), outR(kFrames);
+    played.connect(loudL.data(), loudR.data(), outL.data(), outR.data());
+    lilv_instance_activate(played.instance);
+    lilv_instance_run(played.instance, kFrames);
+    lilv_instance_deactivate(played.instance);
+
+    std::vector<float> playedL(kFrames), playedR(kFrames), freshL(kFrames), freshR(kFrames);
+    played.connect(silence.data(), silence.data(), playedL.data(), playedR.data());
+    lilv_instance_activate(played.instance);
+    lilv_instance_run(played.instance, kFrames);
+    lilv_instance_deactivate(played.instance);
+
+    fresh.connect(silence.data(), silence.data(), freshL.data(), freshR.data());
+    lilv_instance_activate(fresh.instance);
+    lilv_instance_run(fresh.instance, kFrames);
+    lilv_instance_deactivate(fresh.instance);
+
+    size_t differing = 0;
+    for (uint32_t i = 0; i < kFrames; ++i)
+        differing += (playedL[i] != freshL[i]) + (playedR[i] != freshR[i]);
+    EXPECT_EQ(differing, 0u);
+}
+
 // A host may instantiate at any rate it runs at; one the models cannot run
 // at is refused rather than played wrongly.
 TEST(LV2Host, RatesTheModelsCannotRunAtAreRefused)
