@@ -224,7 +224,8 @@ TEST(LV2Host, RatesTheModelsCannotRunAtAreRefused)
 
 // The presets as hosts read them: "Init" is the effect's program (every
 // control at its default); the factory sounds stay within the ports' ranges
-// and leave the routing and the host's bypass alone.
+// and leave the routing alone. No preset touches the host's bypass switch:
+// choosing a sound must not switch a bypassed pedal back on.
 TEST(LV2Host, PresetsHoldTheProgramAndFactorySoundsWithinRange)
 {
     LilvGravel lv2;
@@ -266,15 +267,18 @@ TEST(LV2Host, PresetsHoldTheProgramAndFactorySoundsWithinRange)
         lilv_node_free(node);
 
     ASSERT_EQ(presets.size(), 6u);
+    for (const auto& [name, values] : presets)
+        EXPECT_EQ(values.count("enabled"), 0u) << name;
+
     const std::map<std::string, float>& init = presets.at("Init");
-    EXPECT_EQ(init.size(), size_t(kGRVNumParams));
+    EXPECT_EQ(init.size(), size_t(kGRVNumParams - 1));
     for (const auto& [symbol, value] : init)
         EXPECT_EQ(value, lv2.defaults[lv2.port(symbol.c_str())]) << symbol;
 
     for (const char* name : {"Clean Boost", "Edge of Breakup", "Crunch", "Lead", "Fat Lead"}) {
         const std::map<std::string, float>& values = presets.at(name);
         EXPECT_EQ(values.size(), size_t(kGRVNumParams - 2)) << name;
-        EXPECT_EQ(values.count("mode") + values.count("enabled"), 0u) << name;
+        EXPECT_EQ(values.count("mode"), 0u) << name;
         for (const auto& [symbol, value] : values) {
             const uint32_t index = lv2.port(symbol.c_str());
             ASSERT_LT(index, count) << name << ": " << symbol;
