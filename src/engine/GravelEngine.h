@@ -4,24 +4,8 @@
 #include <cstdint>
 
 #include "circuit/GRV.h"
+#include "engine/GravelParameters.h"
 #include "oversampling/HBOversamplerTemplate.h"
-
-constexpr int32_t kGRVNumParams = 11;
-
-// Parameter indices, the same in every plug-in format.
-enum GRVParameter : int32_t {
-    kInputLevel = 0,
-    kDrive,
-    kTone,
-    kLevel,
-    kAsym,
-    kFat,
-    kInBuffer,
-    kOutBuffer,
-    kPluginMode,
-    kBypass,
-    kOversampling,
-};
 
 // The pedal: two channel models, each run by its own oversampler, driven by
 // eleven parameter values normalised to 0..1. A plug-in format maps its own
@@ -80,8 +64,8 @@ public:
     const HBOversampler<GRV>& getOversamplerR() const { return *oversamplerR; }
     uint16_t getProcessMode() const { return processMode.load(); }
 
-    static constexpr double kLowFactorBelow = 0.3333;  // Oversampling: 2 below this
-    static constexpr double kHighFactorFrom = 0.6666;  // 8 from this, 4 between
+    static constexpr double kLowFactorBelow = gravel::kLowFactorBelow;
+    static constexpr double kHighFactorFrom = gravel::kHighFactorFrom;
 
     // Host rates the models run at (Hz); others are ignored.
     static constexpr double kMinSampleRate = 8000.0;

@@ -2,6 +2,7 @@
 // GUI library, so hosts without a display (MOD, Zynthian) can load it.
 #include <lv2/core/lv2.h>
 
+#include "engine/GravelEngine.h"
 #include "lv2/GravelPorts.h"
 
 namespace {

@@ -38,7 +38,7 @@ public:
         : AudioEffectX(nullptr, 1, kGRVNumParams), write(write), controller(controller), touch(touch)
     {
         for (int32_t index = 0; index < kGRVNumParams; ++index)
-            values[index] = GravelEngine::defaultValue(index);
+            values[index] = gravel::defaultValue(index);
     }
 
     // From the host (port events) and from the editor alike: record and show.
