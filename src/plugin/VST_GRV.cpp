@@ -132,6 +132,38 @@ void VST_GRV::getParameterDisplay(VstInt32 index, char* text)
     }
 }
 
+// ---- editor ----
+
+void VST_GRV::setParameterFromEditor(int32_t index, float value)
+{
+    setParameterAutomated(index, value);
+}
+
+bool VST_GRV::beginGesture(int32_t index)
+{
+    return index >= 0 && index < kGRVNumParams && beginEdit(index);
+}
+
+bool VST_GRV::endGesture(int32_t index)
+{
+    return index >= 0 && index < kGRVNumParams && endEdit(index);
+}
+
+bool VST_GRV::resizeEditor(int32_t width, int32_t height)
+{
+    // A host that cannot resize leaves the window as it is; the frame may
+    // still take the size.
+    char sizeWindowCapability[] = "sizeWindow";
+    if (!canHostDo(sizeWindowCapability))
+        return true;
+    return sizeWindow(width, height);
+}
+
+void VST_GRV::editorIdled()
+{
+    masterIdle();
+}
+
 // ---- program ----
 
 void VST_GRV::setProgram(VstInt32 program)
