@@ -1,6 +1,5 @@
 #include "circuit/DiodeClippingOpAmpStage.h"
 
-
 DiodeClippingOpAmpStage::DiodeClippingOpAmpStage(double gainResistor, double hpfResistor,
                                                  double hpfCapacitor, double feedbackCapacitor,
                                                  double sampleRate)
@@ -40,13 +39,9 @@ void DiodeClippingOpAmpStage::optimize()
 {
     q = 2.0 * fs * Ch;
     p = 1.0 / (q + Gh);
-    const double r = 2.0 * fs * Cf;
-    const double s = r + Gg;
-    const double t = -2.0 * fs * Cf - Gh - Gg;
-    symmetric = {r, s, t, K, s};
-    asymmetric = {r, s, t, K, s};
-    rUpdate = 2.0 * Cf * fs;
-    qUpdate = 2.0 * Ch * fs;
+    r = 2.0 * fs * Cf;
+    s = r + Gg;
+    t = -r - Gh - Gg;
 }
 
 void DiodeClippingOpAmpStage::resetFilters()

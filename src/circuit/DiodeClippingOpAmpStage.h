@@ -126,15 +126,6 @@ private:
             below = above = v;
     }
 
-    // Coefficients of the Newton residual for one clipping type.
-    struct NewtonCoefficients {
-        double r; // 2·fs·Cf
-        double s; // 2·fs·Cf + Gg: the residual's y term
-        double t; // −2·fs·Cf − Gh − Gg: the residual's x term
-        double K; // diode slope constant Is/Vd
-        double slope; // s again: the linear part of f′
-    };
-
     // Diode current i and its slope g at the diode voltage d (output minus
     // inverting input).
     template <ClippingTypes type>
@@ -184,13 +175,12 @@ private:
 
     ClippingTypes clippingType = SymmetricClipping;
 
-    // Pre-computed.
-    double p = 0.0; // 1/(2·fs·Ch + Gh)
-    double q = 0.0; // 2·fs·Ch
-    NewtonCoefficients symmetric{};
-    NewtonCoefficients asymmetric{};
-    double rUpdate = 0.0; // 2·Cf·fs, state update of iCf
-    double qUpdate = 0.0; // 2·Ch·fs, state update of iCh
+    // Pre-computed; the same for both clipping types.
+    double q = 0.0; // 2·fs·Ch: Ch's trapezoidal conductance, also iCh's update
+    double p = 0.0; // 1/(q + Gh)
+    double r = 0.0; // 2·fs·Cf: Cf's trapezoidal conductance, also iCf's update
+    double s = 0.0; // r + Gg: the residual's y term, the linear part of f′
+    double t = 0.0; // −r − Gh − Gg: the residual's x term
 
     // Newton start from the last solution.
     Newton::LastIterate<DiodeAtIterate> last;
@@ -228,7 +218,6 @@ inline double DiodeClippingOpAmpStage::diode(double d, double& i, double& g, dou
 template <ClippingTypes type>
 DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) const
 {
-    const NewtonCoefficients& c = type == AsymmetricClipping ? asymmetric : symmetric;
     Problem problem;
     problem.x = x;
     // Rh–Ch node, trapezoidal: (x − vA)·Gh = current into Ch.
@@ -237,8 +226,8 @@ DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) cons
     // and the diodes against the current into Rh:
     //   (y − x)·Gg + iCf(y) + i(y − x) = (x − vA)·Gh
     // collected as f(v) = i(v − x) + s·v + [Gh·vA + r·(x1 − y1) + t·x − iCf].
-    problem.linearPart = Gh * problem.vA + c.r * (x1 - y1) + c.t * x - iCf;
-    problem.slope = c.s;
+    problem.linearPart = Gh * problem.vA + r * (x1 - y1) + t * x - iCf;
+    problem.slope = s;
 
     // Start from the last output moved by the residual expanded about the
     // last iterate: first the linear step, then one on the second-order
@@ -256,7 +245,7 @@ DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) cons
     // The line through the last iterate, y1 − (i + g·(y1 − x − d) + s·y1 +
     // linearPart)/(g + s), gathered so that what the last solve already knew
     // waits neither for y1 nor for the new linearPart.
-    const double keptOfY1 = 1.0 - d.conductance * scaledInverseSlope - c.s * inverseSlope;
+    const double keptOfY1 = 1.0 - d.conductance * scaledInverseSlope - s * inverseSlope;
     const double fromLastIterate =
         (d.current - d.conductance * (x + d.voltage)) * scaledInverseSlope;
     const double linearised =
@@ -283,7 +272,7 @@ DiodeClippingOpAmpStage::Problem DiodeClippingOpAmpStage::prepare(double x) cons
     problem.above = rail;
     problem.evaluations = 0;
     if (std::abs(x) < rail)
-        narrowBracket(x, c.s * x + problem.linearPart, problem.below, problem.above);
+        narrowBracket(x, s * x + problem.linearPart, problem.below, problem.above);
     return problem;
 }
 
@@ -360,8 +349,8 @@ double DiodeClippingOpAmpStage::finish(const Problem& p, double v,
     // step of any size and feed it back until it overflows; such an
     // output is held at a bound no real signal reaches.
     const double out = std::min(std::max(v, -maxOvershoot), maxOvershoot);
-    iCf = rUpdate * ((out - p.x) - (y1 - x1)) - iCf;
-    iCh = qUpdate * (p.vA - vA) - iCh;
+    iCf = r * ((out - p.x) - (y1 - x1)) - iCf;
+    iCh = q * (p.vA - vA) - iCh;
     y2 = y1;
     vA = p.vA;
     x1 = p.x;

@@ -1,5 +1,4 @@
 #include "editor/AEffGUIEditor.h"
-#include "plugin/AudioEffectX.h"
 
 #include <dlfcn.h>
 
@@ -74,9 +73,11 @@ std::string AEffGUIEditor::locateBundle()
     return path;
 }
 
-AEffGUIEditor::AEffGUIEditor(AudioEffect* e) : AEffEditor(e), rect{0, 0, 0, 0}
+// The editor reaches its plug-in through the parameters only, never
+// through a format's effect object.
+AEffGUIEditor::AEffGUIEditor(EditorParameters* parameters)
+    : AEffEditor(nullptr), parameters(parameters), rect{0, 0, 0, 0}
 {
-    if (effect) effect->setEditor(this);
     lastTicks = getTicks();
     acquireBundle();
 }
@@ -84,11 +85,6 @@ AEffGUIEditor::AEffGUIEditor(AudioEffect* e) : AEffEditor(e), rect{0, 0, 0, 0}
 AEffGUIEditor::~AEffGUIEditor()
 {
     releaseBundle();
-}
-
-AudioEffectX* AEffGUIEditor::effectX() const
-{
-    return dynamic_cast<AudioEffectX*>(effect);
 }
 
 bool AEffGUIEditor::getRect(ERect** r)
@@ -171,27 +167,20 @@ void AEffGUIEditor::draw(ERect* r)
 
 bool AEffGUIEditor::beforeSizeChange(const CRect& newSize, const CRect&)
 {
-    AudioEffectX* fx = effectX();
-    char sizeWindow[] = "sizeWindow";
-    if (fx && fx->canHostDo(sizeWindow))
-        return fx->sizeWindow(VstInt32(newSize.right - newSize.left), VstInt32(newSize.bottom - newSize.top));
-    return true;
+    if (!parameters) return true;
+    return parameters->resizeEditor(int32_t(newSize.right - newSize.left), int32_t(newSize.bottom - newSize.top));
 }
 
 bool AEffGUIEditor::beginEdit(int32_t index)
 {
     // Views that are not parameters (the panel switch) have no gesture for
-    // the host to record.
-    AudioEffectX* fx = effectX();
-    if (!fx || index < 0 || index >= fx->getAEffect()->numParams) return false;
-    return fx->beginEdit(index);
+    // the host to record: the parameters refuse their tags.
+    return parameters && parameters->beginGesture(index);
 }
 
 bool AEffGUIEditor::endEdit(int32_t index)
 {
-    AudioEffectX* fx = effectX();
-    if (!fx || index < 0 || index >= fx->getAEffect()->numParams) return false;
-    return fx->endEdit(index);
+    return parameters && parameters->endGesture(index);
 }
 
 uint32_t AEffGUIEditor::getTicks()
@@ -217,6 +206,6 @@ void AEffGUIEditor::doIdleStuff()
     idle();
     lastTicks = now + 100;
     inIdleStuff = true;
-    if (effect) effect->masterIdle();
+    if (parameters) parameters->editorIdled();
     inIdleStuff = false;
 }

@@ -1,19 +1,21 @@
 #pragma once
+#include "editor/EditorParameters.h"
 #include "plugin/AEffEditor.h"
 #include "toolkit/vstgui.h"
 
 #include <cstdint>
 #include <string>
 
-class AudioEffect;
-class AudioEffectX;
-
-// Binds a toolkit frame to the host window and to the effect: the editor
-// opcodes arrive here, the frame's gestures and size requests go to the host
-// through the effect. The concrete editor builds the frame in open().
+// Binds a toolkit frame to the host window and to the plug-in's parameters:
+// the editor calls of the host arrive here, the frame's gestures and size
+// requests go to the host through the parameters. The concrete editor builds
+// the frame in open(). It knows no plug-in format: whoever owns it (the VST
+// effect, the LV2 UI) passes its calls on and implements EditorParameters.
 class AEffGUIEditor : public AEffEditor, public VSTGUI::VSTGUIEditorInterface {
 public:
-    explicit AEffGUIEditor(AudioEffect* effect);
+    // parameters may be null (nothing to show, nobody to tell) and must
+    // outlive the editor.
+    explicit AEffGUIEditor(EditorParameters* parameters);
     ~AEffGUIEditor() override;
 
     bool getRect(ERect** r) override;
@@ -44,8 +46,7 @@ public:
     static std::string locateBundle();
 
 protected:
-    AudioEffectX* effectX() const;
-
+    EditorParameters* parameters;
     ERect rect;
     uint32_t lastTicks;
     bool inIdleStuff = false;

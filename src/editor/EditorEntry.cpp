@@ -18,9 +18,9 @@ __attribute__((constructor)) static void keepLibrariesResident()
         dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
-AEffEditor* createGravelEditor(AudioEffect* effect)
+AEffEditor* createGravelEditor(EditorParameters* parameters)
 {
-    return new GRV_GUI(effect);
+    return new GRV_GUI(parameters);
 }
 
 // Writes the editor of an effect of this bundle as a PNG (back face when

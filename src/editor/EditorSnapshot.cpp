@@ -55,7 +55,7 @@ AEffect* createEffectWithEditor(audioMasterCallback host, const std::string& bun
 {
     if (!host || host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.f) == 0) return nullptr;
     AEffGUIEditor::setBundleLocationOverride(bundleDir);
-    auto makeEditor = [](AudioEffect* effect) -> AEffEditor* { return new GRV_GUI(effect); };
+    auto makeEditor = [](EditorParameters* parameters) -> AEffEditor* { return new GRV_GUI(parameters); };
     return (new VST_GRV(host, makeEditor))->getAEffect();
 }
 

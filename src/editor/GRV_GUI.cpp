@@ -1,5 +1,4 @@
 #include "editor/GRV_GUI.h"
-#include "plugin/AudioEffectX.h"
 
 using namespace VSTGUI;
 
@@ -7,7 +6,7 @@ namespace {
 constexpr int kKnobFrames = 99;
 }
 
-GRV_GUI::GRV_GUI(AudioEffect* e) : AEffGUIEditor(e)
+GRV_GUI::GRV_GUI(EditorParameters* parameters) : AEffGUIEditor(parameters)
 {
     rect.top = 0;
     rect.left = 0;
@@ -23,11 +22,6 @@ GRV_GUI::~GRV_GUI()
         frontPanel->forget();
         backPanel->forget();
     }
-}
-
-AEffEditor* createEditor(AudioEffectX* effect)
-{
-    return new GRV_GUI(effect);
 }
 
 CControl* GRV_GUI::getControl(int32_t index) const
@@ -80,7 +74,7 @@ bool GRV_GUI::open(void* parent)
     versionLabel->setFrameColor(kTransparentCColor);
     newFrame->addView(versionLabel);
 
-    auto param = [this](int32_t tag) { return effect ? effect->getParameter(tag) : 0.f; };
+    auto param = [this](int32_t tag) { return parameters ? parameters->getParameter(tag) : 0.f; };
     auto onOff = [&](int32_t tag, CBitmap* bitmap, CCoord left, CCoord top) {
         CCoord w = bitmap->getWidth(), h = bitmap->getHeight() / 2;
         COnOffButton* b = new COnOffButton(CRect(left, top, left + w, top + h), this, tag, bitmap, 0);
@@ -231,8 +225,8 @@ void GRV_GUI::valueChanged(CControl* control)
         return;
     }
     // The overlays (tag -1) are not parameters.
-    if (tag < 0 || tag >= kNumParams || !effect) return;
-    effect->setParameterAutomated(tag, control->getValue());
+    if (tag < 0 || tag >= kNumParams || !parameters) return;
+    parameters->setParameterFromEditor(tag, control->getValue());
 }
 
 void GRV_GUI::switchPanel(bool front)

@@ -4,9 +4,6 @@
 #include <atomic>
 #include <thread>
 
-class AudioEffect;
-class AudioEffectX;
-
 // The pedal: a front face with the knobs, mode switches and foot switch, a
 // back face with the input fader, buffer switches, oversampling selector and
 // version label, and a panel switch on both that turns the pedal over.
@@ -15,7 +12,7 @@ class GRV_GUI : public AEffGUIEditor, public VSTGUI::CControlListener {
 public:
     enum { kNumParams = 11, kPanelSwitchTag = 1000 };
 
-    explicit GRV_GUI(AudioEffect* effect);
+    explicit GRV_GUI(EditorParameters* parameters);
     ~GRV_GUI() override;
 
     bool open(void* parent) override;
@@ -74,6 +71,3 @@ private:
     std::atomic<uint32_t> pendingMask{0};
     std::atomic<float> pendingValues[kNumParams] = {};
 };
-
-// Makes the pedal editor for an effect.
-AEffEditor* createEditor(AudioEffectX* effect);

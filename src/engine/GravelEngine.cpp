@@ -10,20 +10,6 @@
 
 namespace {
 
-constexpr float kDefaults[kGRVNumParams] = {
-    0.5f, // Input Level (gain 1)
-    0.0f, // Drive
-    0.5f, // Tone
-    0.5f, // Level
-    0.0f, // Asym.
-    0.0f, // Fat
-    1.0f, // In Buffer
-    1.0f, // Out Buffer
-    0.0f, // Plugin Mode: mono
-    0.0f, // Bypass: off
-    0.0f, // Oversampling: 2x
-};
-
 constexpr uint32_t kSampleRateBit = 1u << kGRVNumParams;
 constexpr uint32_t kAllParameterBits = (1u << kGRVNumParams) - 1;
 
@@ -97,7 +83,7 @@ void writeOutput(Sample* channel, int32_t i, double y)
 GravelEngine::GravelEngine()
 {
     for (int32_t index = 0; index < kGRVNumParams; ++index)
-        values[index].store(kDefaults[index], std::memory_order_relaxed);
+        values[index].store(defaultValue(index), std::memory_order_relaxed);
     inputGain = 1.0;
 
     modelL = new GRV(44100.0);
@@ -107,9 +93,9 @@ GravelEngine::GravelEngine()
 
     // Switches before bypass, so that bypass off restores the channel mode.
     for (int32_t index = kDrive; index <= kBypass; ++index)
-        setParameter(index, kDefaults[index]);
-    setParameter(kInputLevel, kDefaults[kInputLevel]);
-    setParameter(kOversampling, kDefaults[kOversampling]);
+        setParameter(index, defaultValue(index));
+    setParameter(kInputLevel, defaultValue(kInputLevel));
+    setParameter(kOversampling, defaultValue(kOversampling));
     // No audio thread exists yet: the models take the defaults now.
     applyPendingChanges();
 }
@@ -127,17 +113,12 @@ GravelEngine::~GravelEngine()
 
 float GravelEngine::defaultValue(int32_t index)
 {
-    return (index >= 0 && index < kGRVNumParams) ? kDefaults[index] : 0.0f;
+    return gravel::defaultValue(index);
 }
 
 unsigned GravelEngine::factorFor(float value)
 {
-    const double v = value;
-    if (v < kLowFactorBelow)
-        return 2;
-    if (v < kHighFactorFrom)
-        return 4;
-    return 8;
+    return gravel::oversamplingFactorFor(value);
 }
 
 bool GravelEngine::setParameter(int32_t index, float value)
@@ -233,6 +214,12 @@ void GravelEngine::applyPendingChanges()
             oversamplerR->setOversamplingFactor(f);
         }
     }
+}
+
+void GravelEngine::reset()
+{
+    applyPendingChanges();
+    resetChannels();
 }
 
 void GravelEngine::resetChannels()

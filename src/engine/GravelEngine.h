@@ -4,24 +4,8 @@
 #include <cstdint>
 
 #include "circuit/GRV.h"
+#include "engine/GravelParameters.h"
 #include "oversampling/HBOversamplerTemplate.h"
-
-constexpr int32_t kGRVNumParams = 11;
-
-// Parameter indices, the same in every plug-in format.
-enum GRVParameter : int32_t {
-    kInputLevel = 0,
-    kDrive,
-    kTone,
-    kLevel,
-    kAsym,
-    kFat,
-    kInBuffer,
-    kOutBuffer,
-    kPluginMode,
-    kBypass,
-    kOversampling,
-};
 
 // The pedal: two channel models, each run by its own oversampler, driven by
 // eleven parameter values normalised to 0..1. A plug-in format maps its own
@@ -67,6 +51,10 @@ public:
 
     // Applies what is pending now; only while no audio thread processes.
     void applyPendingChanges();
+    // Takes every pending change and returns both channels (models and
+    // half-band filters) to the state of a fresh engine at the current
+    // settings; only while no audio thread processes. No allocation.
+    void reset();
 
     // Oversampling factor of a normalised value: 2, 4 or 8.
     static unsigned factorFor(float value);
@@ -76,8 +64,8 @@ public:
     const HBOversampler<GRV>& getOversamplerR() const { return *oversamplerR; }
     uint16_t getProcessMode() const { return processMode.load(); }
 
-    static constexpr double kLowFactorBelow = 0.3333;  // Oversampling: 2 below this
-    static constexpr double kHighFactorFrom = 0.6666;  // 8 from this, 4 between
+    static constexpr double kLowFactorBelow = gravel::kLowFactorBelow;
+    static constexpr double kHighFactorFrom = gravel::kHighFactorFrom;
 
     // Host rates the models run at (Hz); others are ignored.
     static constexpr double kMinSampleRate = 8000.0;

@@ -2,6 +2,7 @@
 // GUI library, so hosts without a display (MOD, Zynthian) can load it.
 #include <lv2/core/lv2.h>
 
+#include "engine/GravelEngine.h"
 #include "lv2/GravelPorts.h"
 
 namespace {
@@ -52,6 +53,13 @@ void connectPort(LV2_Handle instance, uint32_t port, void* data)
     }
 }
 
+// LV2 asks for a clean start at every activate: nothing the pedal rang with
+// before a deactivate may sound after it.
+void activate(LV2_Handle instance)
+{
+    static_cast<GravelPlugin*>(instance)->engine.reset();
+}
+
 void run(LV2_Handle instance, uint32_t sampleCount)
 {
     GravelPlugin* plugin = static_cast<GravelPlugin*>(instance);
@@ -76,7 +84,7 @@ void cleanup(LV2_Handle instance)
 }
 
 const LV2_Descriptor descriptor = {
-    kPluginURI, instantiate, connectPort, nullptr, run, nullptr, cleanup, nullptr,
+    kPluginURI, instantiate, connectPort, activate, run, nullptr, cleanup, nullptr,
 };
 
 } // namespace

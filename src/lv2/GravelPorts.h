@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/GravelEngine.h"
+#include "engine/GravelParameters.h"
 
 namespace gravel_lv2 {
 
@@ -35,44 +35,31 @@ inline float clampUnit(float v)
 // The engine's value for a port value, clamped to 0..1 so that an
 // out-of-range port compares equal to what the engine keeps; NaN stays NaN,
 // which the engine ignores. The Bypass port is the host's "enabled" switch:
-// 1 plays the pedal.
+// 1 plays the pedal. Oversampling ports carry the factor.
 inline float normalisedFromPort(int32_t index, float port)
 {
     if (std::isnan(port))
         return port;
-    switch (index) {
-    case kInputLevel:
-        return clampUnit(port / 2.0f);
-    case kDrive:
-    case kTone:
-    case kLevel:
-        return clampUnit(port / 10.0f);
-    case kBypass:
+    if (index == kBypass)
         return port >= 0.5f ? 0.0f : 1.0f;
-    case kOversampling:
-        // The factor's nearest step: 2, 4 or 8 as the VST values 0, 0.5, 1.
+    if (index == kOversampling)
+        // The factor's nearest step: 2, 4 or 8 as the normalised 0, 0.5, 1.
         return port < 3.0f ? 0.0f : (port < 6.0f ? 0.5f : 1.0f);
-    default: // switches: the engine takes 0.5 and above as on
-        return clampUnit(port);
-    }
+    const gravel::ParameterInfo& parameter = gravel::kParameters[index];
+    // Switches and choices: the engine takes 0.5 and above as on.
+    return clampUnit(parameter.display == gravel::Display::Number ? port / parameter.maximum : port);
 }
 
 inline float portFromNormalised(int32_t index, float value)
 {
-    switch (index) {
-    case kInputLevel:
-        return 2.0f * value;
-    case kDrive:
-    case kTone:
-    case kLevel:
-        return 10.0f * value;
-    case kBypass:
+    if (index == kBypass)
         return value >= 0.5f ? 0.0f : 1.0f;
-    case kOversampling:
-        return static_cast<float>(GravelEngine::factorFor(value));
-    default:
-        return value >= 0.5f ? 1.0f : 0.0f;
-    }
+    if (index == kOversampling)
+        return static_cast<float>(gravel::oversamplingFactorFor(value));
+    const gravel::ParameterInfo& parameter = gravel::kParameters[index];
+    if (parameter.display == gravel::Display::Number)
+        return parameter.maximum * value;
+    return value >= 0.5f ? 1.0f : 0.0f;
 }
 
 } // namespace gravel_lv2

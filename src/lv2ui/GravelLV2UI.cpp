@@ -1,8 +1,9 @@
 // The pedal editor as an LV2 X11 UI: GRV_GUI and the toolkit as the VST
-// effect uses them, embedded in the host's parent window. A stand-in effect
-// holds the values the editor shows; the editor's gestures become port
-// writes (and touch notifications where the host offers them), and the
-// host's port events move the controls.
+// effect uses them, embedded in the host's parent window. The editor's
+// parameters here are the port values the host last sent; its gestures
+// become port writes (and touch notifications where the host offers them),
+// and the host's port events move the controls. Neither the VST effect nor
+// the engine is linked: the sound is the DSP binary's.
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
@@ -12,9 +13,9 @@
 #include <cstring>
 #include <dlfcn.h>
 
+#include "editor/EditorParameters.h"
 #include "editor/GRV_GUI.h"
 #include "lv2/GravelPorts.h"
-#include "plugin/AudioEffectX.h"
 #include "toolkit/CFrame.h"
 
 namespace {
@@ -30,19 +31,22 @@ __attribute__((constructor)) void keepLibrariesResident()
         dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
-// What the editor takes for its effect: the eleven normalised values, with
-// the editor's changes sent on to the host as port values.
-class EditorPorts : public AudioEffectX {
+// The eleven normalised values the editor shows, with the editor's changes
+// sent on to the host as port values.
+class EditorPorts final : public EditorParameters {
 public:
-    EditorPorts(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
-        : AudioEffectX(nullptr, 1, kGRVNumParams), write(write), controller(controller), touch(touch)
+    EditorPorts(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+                const LV2UI_Resize* resize)
+        : write(write), controller(controller), touch(touch), resize(resize)
     {
         for (int32_t index = 0; index < kGRVNumParams; ++index)
-            values[index] = GravelEngine::defaultValue(index);
+            values[index] = gravel::defaultValue(index);
     }
 
-    // From the host (port events) and from the editor alike: record and show.
-    void setParameter(VstInt32 index, float value) override
+    void showIn(GRV_GUI* shownIn) { editor = shownIn; }
+
+    // A port event from the host: record and show.
+    void setFromHost(int32_t index, float value)
     {
         if (index < 0 || index >= kGRVNumParams || std::isnan(value))
             return;
@@ -50,26 +54,29 @@ public:
         if (editor)
             editor->setParameter(index, values[index]);
     }
-    float getParameter(VstInt32 index) override
+
+    float getParameter(int32_t index) override
     {
         return (index >= 0 && index < kGRVNumParams) ? values[index] : 0.0f;
     }
     // A control moved by the user.
-    void setParameterAutomated(VstInt32 index, float value) override
+    void setParameterFromEditor(int32_t index, float value) override
     {
-        setParameter(index, value);
+        setFromHost(index, value);
         if (index < 0 || index >= kGRVNumParams)
             return;
         const float port = portFromNormalised(index, values[index]);
         write(controller, kFirstControl + uint32_t(index), sizeof port, 0, &port);
     }
-    // The sound is the DSP binary's: this side plays nothing.
-    void processReplacing(float**, float**, VstInt32) override {}
-    bool beginEdit(VstInt32 index) override { return grab(index, true); }
-    bool endEdit(VstInt32 index) override { return grab(index, false); }
+    bool beginGesture(int32_t index) override { return grab(index, true); }
+    bool endGesture(int32_t index) override { return grab(index, false); }
+    bool resizeEditor(int32_t width, int32_t height) override
+    {
+        return !resize || resize->ui_resize(resize->handle, width, height) == 0;
+    }
 
 private:
-    bool grab(VstInt32 index, bool grabbed)
+    bool grab(int32_t index, bool grabbed)
     {
         if (!touch || index < 0 || index >= kGRVNumParams)
             return false;
@@ -80,12 +87,14 @@ private:
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
     const LV2UI_Touch* touch;
+    const LV2UI_Resize* resize;
+    GRV_GUI* editor = nullptr;
     float values[kGRVNumParams];
 };
 
 struct GravelUI {
-    EditorPorts* ports = nullptr; // owns the editor
-    GRV_GUI* editor = nullptr;
+    EditorPorts* ports = nullptr;
+    GRV_GUI* editor = nullptr; // shows the ports; goes before them
 };
 
 const void* feature(const LV2_Feature* const* features, const char* uri)
@@ -107,13 +116,15 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
         return nullptr;
     }
     const LV2UI_Touch* touch = static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch));
+    const LV2UI_Resize* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
 
     GravelUI* ui = new GravelUI;
     bool opened = false;
     // Nothing may leave through the C interface.
     try {
-        ui->ports = new EditorPorts(write, controller, touch);
-        ui->editor = new GRV_GUI(ui->ports); // handed to the stand-in effect, which deletes it
+        ui->ports = new EditorPorts(write, controller, touch, resize);
+        ui->editor = new GRV_GUI(ui->ports);
+        ui->ports->showIn(ui->editor);
         opened = ui->editor->open(parent) && ui->editor->getFrame();
     } catch (...) {
         opened = false;
@@ -121,12 +132,13 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
     if (!opened) {
         std::fprintf(stderr, "Gravel: the editor could not make its window in the host's; "
                              "check that the host's display is reachable\n");
+        delete ui->editor;
         delete ui->ports;
         delete ui;
         return nullptr;
     }
     *widget = reinterpret_cast<LV2UI_Widget>(uintptr_t(ui->editor->getFrame()->getWindowId()));
-    if (auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize))) {
+    if (resize) {
         ERect* rect = nullptr;
         if (ui->editor->getRect(&rect) && rect)
             resize->ui_resize(resize->handle, rect->right - rect->left, rect->bottom - rect->top);
@@ -138,6 +150,7 @@ void cleanup(LV2UI_Handle handle)
 {
     GravelUI* ui = static_cast<GravelUI*>(handle);
     ui->editor->close();
+    delete ui->editor;
     delete ui->ports;
     delete ui;
 }
@@ -148,7 +161,7 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
         return;
     GravelUI* ui = static_cast<GravelUI*>(handle);
     const int32_t index = int32_t(port - kFirstControl);
-    ui->ports->setParameter(index, normalisedFromPort(index, *static_cast<const float*>(buffer)));
+    ui->ports->setFromHost(index, normalisedFromPort(index, *static_cast<const float*>(buffer)));
 }
 
 int idle(LV2UI_Handle handle)

@@ -4,7 +4,7 @@
 
 // The editor folder defines this when it is linked into the bundle (add the
 // defining source to gravel_bundle); until then the effect has no editor.
-__attribute__((weak, visibility("hidden"))) AEffEditor* createGravelEditor(AudioEffect* effect);
+__attribute__((weak, visibility("hidden"))) AEffEditor* createGravelEditor(EditorParameters* parameters);
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster)
 {

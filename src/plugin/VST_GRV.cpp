@@ -8,26 +8,6 @@ namespace {
 // Program slot of each parameter index; slot 9 is reserved and never read.
 constexpr int kSlotOfIndex[kGRVNumParams] = {10, 0, 1, 2, 3, 4, 5, 6, 7, 8, 11};
 
-constexpr float kSlotDefaults[kGRVNumSlots] = {
-    0.0f, // Drive
-    0.5f, // Tone
-    0.5f, // Level
-    0.0f, // Asym.
-    0.0f, // Fat
-    1.0f, // In Buffer
-    1.0f, // Out Buffer
-    0.0f, // Plugin Mode
-    0.0f, // Bypass
-    0.0f, // reserved
-    0.5f, // Input Level
-    0.0f, // Oversampling
-};
-
-constexpr const char* kParameterNames[kGRVNumParams] = {
-    "Input Level", "Drive",      "Tone",        "Level",  "Asym.",       "Fat",
-    "In Buffer",   "Out Buffer", "Plugin Mode", "Bypass", "Oversampling",
-};
-
 constexpr const char* kEffectName = "Gravel v1.5.2";
 constexpr const char* kVendor = "Brackenfold";
 constexpr const char* kProduct = "Gravel Rumbledrift Overdrive v1.5.2";
@@ -37,9 +17,17 @@ constexpr VstInt32 kVendorVersion = 1520;
 // past such a buffer into the host's memory.
 constexpr size_t kIdentityFill = 64;
 
-bool isOn(float v)
+// Copies choice number `which` of "a|b|c" into text.
+void copyChoice(const char* choices, int which, char* text)
 {
-    return v >= 0.5f;
+    for (; which > 0 && *choices; ++choices)
+        if (*choices == '|')
+            --which;
+    size_t length = 0;
+    while (choices[length] && choices[length] != '|')
+        ++length;
+    std::memcpy(text, choices, length);
+    text[length] = 0;
 }
 
 } // namespace
@@ -47,7 +35,9 @@ bool isOn(float v)
 VST_GRVProgram::VST_GRVProgram()
 {
     for (int slot = 0; slot < kGRVNumSlots; ++slot)
-        values[slot].store(kSlotDefaults[slot], std::memory_order_relaxed);
+        values[slot].store(0.0f, std::memory_order_relaxed);
+    for (int32_t index = 0; index < kGRVNumParams; ++index)
+        values[kSlotOfIndex[index]].store(gravel::defaultValue(index), std::memory_order_relaxed);
     std::memset(name, 0, sizeof(name));
     std::strcpy(name, "Init");
 }
@@ -113,40 +103,65 @@ void VST_GRV::getParameterName(VstInt32 index, char* text)
 {
     if (index < 0 || index >= kGRVNumParams)
         return;
-    std::strcpy(text, kParameterNames[index]);
+    std::strcpy(text, gravel::kParameters[index].name);
 }
 
 void VST_GRV::getParameterLabel(VstInt32 index, char* text)
 {
     if (index < 0 || index >= kGRVNumParams)
         return;
-    std::strcpy(text, (index == kInputLevel || index == kOversampling) ? "x" : "");
+    std::strcpy(text, gravel::kParameters[index].unit);
 }
 
 void VST_GRV::getParameterDisplay(VstInt32 index, char* text)
 {
     if (index < 0 || index >= kGRVNumParams)
         return;
+    const gravel::ParameterInfo& parameter = gravel::kParameters[index];
     const float v = engine.getParameter(index);
-    switch (index) {
-    case kInputLevel:
-        float2string(2.0f * v, text, 4);
+    switch (parameter.display) {
+    case gravel::Display::Number:
+        float2string(parameter.maximum * v, text, 4);
         break;
-    case kDrive:
-    case kTone:
-    case kLevel:
-        float2string(10.0f * v, text, 4);
+    case gravel::Display::OnOff:
+        std::strcpy(text, v >= 0.5f ? "On" : "Off");
         break;
-    case kPluginMode:
-        std::strcpy(text, isOn(v) ? "Stereo" : "Mono");
-        break;
-    case kOversampling:
-        std::snprintf(text, 2, "%u", GravelEngine::factorFor(v));
-        break;
-    default: // the On/Off switches
-        std::strcpy(text, isOn(v) ? "On" : "Off");
+    case gravel::Display::Choice:
+        copyChoice(parameter.choices, gravel::choiceIndex(index, v), text);
         break;
     }
+}
+
+// ---- editor ----
+
+void VST_GRV::setParameterFromEditor(int32_t index, float value)
+{
+    setParameterAutomated(index, value);
+}
+
+bool VST_GRV::beginGesture(int32_t index)
+{
+    return index >= 0 && index < kGRVNumParams && beginEdit(index);
+}
+
+bool VST_GRV::endGesture(int32_t index)
+{
+    return index >= 0 && index < kGRVNumParams && endEdit(index);
+}
+
+bool VST_GRV::resizeEditor(int32_t width, int32_t height)
+{
+    // A host that cannot resize leaves the window as it is; the frame may
+    // still take the size.
+    char sizeWindowCapability[] = "sizeWindow";
+    if (!canHostDo(sizeWindowCapability))
+        return true;
+    return sizeWindow(width, height);
+}
+
+void VST_GRV::editorIdled()
+{
+    masterIdle();
 }
 
 // ---- program ----

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "editor/EditorParameters.h"
 #include "engine/GravelEngine.h"
 #include "plugin/AudioEffectX.h"
 
@@ -22,15 +23,17 @@ static_assert(std::atomic<float>::is_always_lock_free, "parameter values must be
 static_assert(sizeof(VST_GRVProgram) == kGRVNumSlots * sizeof(float) + 24, "program layout");
 
 // The overdrive as a VST 2.4 effect: the engine's eleven parameters with
-// their names and display texts, one program, and the editor.
+// their names and display texts, one program, and the editor, which reaches
+// the effect through EditorParameters only.
 //
 // Threads: the engine records parameter changes at once and applies them at
 // the start of the next block (see GravelEngine); getParameter and the
 // display texts read the recorded value.
-class VST_GRV : public AudioEffectX {
+class VST_GRV : public AudioEffectX, public EditorParameters {
 public:
-    // Builds the effect's editor; null means the effect has none.
-    typedef AEffEditor* (*EditorFactory)(AudioEffect* effect);
+    // Builds the effect's editor over its parameters; null means the effect
+    // has none.
+    typedef AEffEditor* (*EditorFactory)(EditorParameters* parameters);
 
     explicit VST_GRV(audioMasterCallback audioMaster, EditorFactory makeEditor = nullptr);
     ~VST_GRV() override;
@@ -43,6 +46,7 @@ public:
                                 VstInt32 sampleFrames) override;
 
     void setParameter(VstInt32 index, float value) override;
+    // For the host and the editor alike.
     float getParameter(VstInt32 index) override;
     void getParameterName(VstInt32 index, char* text) override;
     void getParameterLabel(VstInt32 index, char* text) override;
@@ -60,6 +64,14 @@ public:
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
+
+    // The editor's calls, passed on to the host as automation, edit
+    // gestures, window size requests and idle.
+    void setParameterFromEditor(int32_t index, float value) override;
+    bool beginGesture(int32_t index) override;
+    bool endGesture(int32_t index) override;
+    bool resizeEditor(int32_t width, int32_t height) override;
+    void editorIdled() override;
 
     // The channel-mode and bypass logic of parameters 8 and 9 without touching
     // the values, the program or the editor.

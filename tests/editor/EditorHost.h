@@ -34,7 +34,7 @@ struct EditorHost {
         return 0;
     }
 
-    static AEffEditor* makeEditor(AudioEffect* effect) { return new GRV_GUI(effect); }
+    static AEffEditor* makeEditor(EditorParameters* parameters) { return new GRV_GUI(parameters); }
 
     EditorHost() { current() = this; }
     ~EditorHost() { current() = nullptr; }

@@ -5,14 +5,18 @@
 #include "AllocationCounter.h"
 #include "LV2Scratch.h"
 #include "TestSignals.h"
+#include "lv2/GravelPorts.h"
 #include "plugin/VST_GRV.h"
 
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 
 using namespace lv2test;
 
@@ -161,6 +165,47 @@ TEST(LV2Host, ControlPortsMovedBetweenBlocksSoundAsTheVSTEffect)
     EXPECT_GT(energy, 1.0);
 }
 
+// LV2 asks a plug-in to start from a clean state at every activate: what a
+// pedal rang with before deactivate must not sound after it.
+TEST(LV2Host, ActivateStartsFromTheStateOfAFreshInstance)
+{
+    LilvGravel played, fresh;
+    ASSERT_TRUE(played.instance && fresh.instance);
+    for (LilvGravel* lv2 : {&played, &fresh}) {
+        lv2->controls[lv2->port("drive")] = 10.0f;
+        lv2->controls[lv2->port("mode")] = 1.0f;
+        lv2->controls[lv2->port("oversampling")] = 4.0f;
+    }
+
+    constexpr uint32_t kFrames = 2048;
+    std::vector<float> loudL(kFrames), loudR(kFrames), silence(kFrames, 0.0f);
+    for (uint32_t i = 0; i < kFrames; ++i) {
+        loudL[i] = float(3.0 * std::sin(2.0 * M_PI * 82.0 * i / kRate));
+        loudR[i] = float(2.0 * std::sin(2.0 * M_PI * 196.0 * i / kRate));
+    }
+    std::vector<float> outL(kFrames), outR(kFrames);
+    played.connect(loudL.data(), loudR.data(), outL.data(), outR.data());
+    lilv_instance_activate(played.instance);
+    lilv_instance_run(played.instance, kFrames);
+    lilv_instance_deactivate(played.instance);
+
+    std::vector<float> playedL(kFrames), playedR(kFrames), freshL(kFrames), freshR(kFrames);
+    played.connect(silence.data(), silence.data(), playedL.data(), playedR.data());
+    lilv_instance_activate(played.instance);
+    lilv_instance_run(played.instance, kFrames);
+    lilv_instance_deactivate(played.instance);
+
+    fresh.connect(silence.data(), silence.data(), freshL.data(), freshR.data());
+    lilv_instance_activate(fresh.instance);
+    lilv_instance_run(fresh.instance, kFrames);
+    lilv_instance_deactivate(fresh.instance);
+
+    size_t differing = 0;
+    for (uint32_t i = 0; i < kFrames; ++i)
+        differing += (playedL[i] != freshL[i]) + (playedR[i] != freshR[i]);
+    EXPECT_EQ(differing, 0u);
+}
+
 // A host may instantiate at any rate it runs at; one the models cannot run
 // at is refused rather than played wrongly.
 TEST(LV2Host, RatesTheModelsCannotRunAtAreRefused)
@@ -183,7 +228,8 @@ TEST(LV2Host, RatesTheModelsCannotRunAtAreRefused)
 
 // The presets as hosts read them: "Init" is the effect's program (every
 // control at its default); the factory sounds stay within the ports' ranges
-// and leave the routing and the host's bypass alone.
+// and leave the routing alone. No preset touches the host's bypass switch:
+// choosing a sound must not switch a bypassed pedal back on.
 TEST(LV2Host, PresetsHoldTheProgramAndFactorySoundsWithinRange)
 {
     LilvGravel lv2;
@@ -225,15 +271,18 @@ TEST(LV2Host, PresetsHoldTheProgramAndFactorySoundsWithinRange)
         lilv_node_free(node);
 
     ASSERT_EQ(presets.size(), 6u);
+    for (const auto& [name, values] : presets)
+        EXPECT_EQ(values.count("enabled"), 0u) << name;
+
     const std::map<std::string, float>& init = presets.at("Init");
-    EXPECT_EQ(init.size(), size_t(kGRVNumParams));
+    EXPECT_EQ(init.size(), size_t(kGRVNumParams - 1));
     for (const auto& [symbol, value] : init)
         EXPECT_EQ(value, lv2.defaults[lv2.port(symbol.c_str())]) << symbol;
 
     for (const char* name : {"Clean Boost", "Edge of Breakup", "Crunch", "Lead", "Fat Lead"}) {
         const std::map<std::string, float>& values = presets.at(name);
         EXPECT_EQ(values.size(), size_t(kGRVNumParams - 2)) << name;
-        EXPECT_EQ(values.count("mode") + values.count("enabled"), 0u) << name;
+        EXPECT_EQ(values.count("mode"), 0u) << name;
         for (const auto& [symbol, value] : values) {
             const uint32_t index = lv2.port(symbol.c_str());
             ASSERT_LT(index, count) << name << ": " << symbol;
@@ -243,4 +292,113 @@ TEST(LV2Host, PresetsHoldTheProgramAndFactorySoundsWithinRange)
         const float factor = values.at("oversampling");
         EXPECT_TRUE(factor == 2.0f || factor == 4.0f || factor == 8.0f) << name;
     }
+}
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    for (std::string part; std::getline(stream, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
+
+} // namespace
+
+// The parameter table is written once, in the engine; the bundles' resource
+// files restate it for hosts. The LV2 ports and the AudioUnit mapping file
+// must show every parameter as the table does: name, range, default, unit
+// and choices.
+TEST(ParameterTable, ResourceFilesAgreeWithTheEngine)
+{
+    using gravel::Display;
+    using gravel::kParameters;
+    using gravel_lv2::kFirstControl;
+    using gravel_lv2::portFromNormalised;
+
+    LilvGravel lv2;
+    ASSERT_NE(lv2.plugin, nullptr);
+    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), gravel_lv2::kPortCount);
+    std::vector<float> minimum(gravel_lv2::kPortCount), maximum(gravel_lv2::kPortCount);
+    lilv_plugin_get_port_ranges_float(lv2.plugin, minimum.data(), maximum.data(), nullptr);
+    for (int32_t index = 0; index < kGRVNumParams; ++index) {
+        const gravel::ParameterInfo& parameter = kParameters[index];
+        SCOPED_TRACE(parameter.name);
+        const uint32_t port = kFirstControl + uint32_t(index);
+        const LilvPort* lilvPort = lilv_plugin_get_port_by_index(lv2.plugin, port);
+        LilvNode* name = lilv_port_get_name(lv2.plugin, lilvPort);
+        // The host's bypass switch is Bypass the other way round.
+        EXPECT_STREQ(lilv_node_as_string(name), index == kBypass ? "Enabled" : parameter.name);
+        lilv_node_free(name);
+        EXPECT_EQ(lv2.defaults[port], portFromNormalised(index, parameter.defaultValue));
+        EXPECT_EQ(minimum[port], std::min(portFromNormalised(index, 0.0f), portFromNormalised(index, 1.0f)));
+        EXPECT_EQ(maximum[port], std::max(portFromNormalised(index, 0.0f), portFromNormalised(index, 1.0f)));
+
+        std::map<float, std::string> scalePoints;
+        if (LilvScalePoints* points = lilv_port_get_scale_points(lv2.plugin, lilvPort)) {
+            LILV_FOREACH (scale_points, i, points) {
+                const LilvScalePoint* point = lilv_scale_points_get(points, i);
+                scalePoints[lilv_node_as_float(lilv_scale_point_get_value(point))] =
+                    lilv_node_as_string(lilv_scale_point_get_label(point));
+            }
+            lilv_scale_points_free(points);
+        }
+        std::map<float, std::string> choices;
+        if (parameter.display == Display::Choice) {
+            const std::vector<std::string> names = split(parameter.choices, '|');
+            for (size_t k = 0; k < names.size(); ++k)
+                choices[portFromNormalised(index, float(k) / float(names.size() - 1))] =
+                    names[k] + parameter.unit;
+        }
+        EXPECT_EQ(scalePoints, choices);
+    }
+
+    // vst param #, name, min, max, display, unit, default; ";" starts a comment.
+    std::ifstream mapping(GRAVEL_SOURCE_DIR "/resources/TNParameters.txt");
+    ASSERT_TRUE(mapping.good());
+    std::string line;
+    std::getline(mapping, line); // the column heads
+    std::set<int32_t> listed;
+    while (std::getline(mapping, line)) {
+        if (line.empty() || line[0] == ';')
+            continue;
+        const std::vector<std::string> columns = split(line, '\t');
+        ASSERT_EQ(columns.size(), 7u) << line;
+        const int32_t index = std::stoi(columns[0]);
+        ASSERT_TRUE(index >= 0 && index < kGRVNumParams) << line;
+        EXPECT_TRUE(listed.insert(index).second) << line;
+        const gravel::ParameterInfo& parameter = kParameters[index];
+        SCOPED_TRACE(line);
+        EXPECT_EQ(columns[1], parameter.name);
+        EXPECT_EQ(std::stof(columns[2]), 0.0f);
+        const float shownDefault = std::stof(columns[6]);
+        switch (parameter.display) {
+        case Display::Number:
+            EXPECT_EQ(std::stof(columns[3]), parameter.maximum);
+            EXPECT_EQ(columns[4], "=");
+            EXPECT_EQ(columns[5], *parameter.unit ? parameter.unit : "-");
+            EXPECT_EQ(shownDefault, parameter.maximum * parameter.defaultValue);
+            break;
+        case Display::OnOff:
+            EXPECT_EQ(std::stof(columns[3]), 1.0f);
+            EXPECT_EQ(columns[4], "b");
+            EXPECT_EQ(columns[5], "-");
+            EXPECT_EQ(shownDefault, parameter.defaultValue);
+            break;
+        case Display::Choice: {
+            std::vector<std::string> names = split(parameter.choices, '|');
+            std::string shown;
+            for (const std::string& choice : names)
+                shown += (shown.empty() ? "" : "|") + choice + parameter.unit;
+            EXPECT_EQ(std::stof(columns[3]), float(names.size() - 1));
+            EXPECT_EQ(columns[4], shown);
+            EXPECT_EQ(columns[5], "-");
+            EXPECT_EQ(shownDefault, float(gravel::choiceIndex(index, parameter.defaultValue)));
+            break;
+        }
+        }
+    }
+    EXPECT_EQ(listed.size(), size_t(kGRVNumParams));
 }

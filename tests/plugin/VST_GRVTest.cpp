@@ -75,15 +75,15 @@ Stereo process(VST_GRV& effect, const std::vector<float>& inL, const std::vector
 
 class RecordingEditor : public AEffEditor {
 public:
-    explicit RecordingEditor(AudioEffect* effect) : AEffEditor(effect) {}
+    RecordingEditor() : AEffEditor(nullptr) {}
     void setParameter(VstInt32 index, float value) override { seen.emplace_back(index, value); }
     std::vector<std::pair<VstInt32, float>> seen;
 };
 
 RecordingEditor* gLastEditor = nullptr;
-AEffEditor* makeRecordingEditor(AudioEffect* effect)
+AEffEditor* makeRecordingEditor(EditorParameters*)
 {
-    gLastEditor = new RecordingEditor(effect);
+    gLastEditor = new RecordingEditor;
     return gLastEditor;
 }
 
