@@ -364,6 +364,7 @@ public:
         AudioUnitRenderActionFlags flags = 0;
         const OSStatus status = AudioUnitRender(opened->unit, &flags, &stamp, 0, UInt32(frames),
                                                 reinterpret_cast<AudioBufferList*>(&outList));
+        feed.channels = nullptr; // the session's buffers are its own between blocks
         if (status != noErr) // the message is made only for a failure: this runs for every block
             require(status, "the AudioUnit failed to render at frame " + std::to_string(position));
         // The AudioUnit may answer with buffers of its own.
