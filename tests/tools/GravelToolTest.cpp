@@ -574,6 +574,15 @@ TEST_F(GravelTool, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
     EXPECT_NE(readText(folder / "p.fxp"), contents["p.fxp"]);
     EXPECT_EQ(fs::status(folder / "p.fxp").permissions(), fs::perms(0640));
     EXPECT_EQ(files(), before);
+
+    // A render that cannot make its output saves no preset either, through
+    // either entry.
+    for (const std::string saving : {"--save-preset new.fxp", "--au --save-aupreset new.aupreset"}) {
+        const Result noFolder = run("render in.wav -o missing/out.wav --set drive=9 " + saving);
+        EXPECT_EQ(noFolder.exitCode, 1) << saving;
+        EXPECT_NE(noFolder.err.find("check the folder exists"), std::string::npos) << noFolder.err;
+        EXPECT_EQ(files(), before) << saving;
+    }
 }
 
 TEST_F(GravelTool, AnInterruptedRenderLeavesNoTemporaryFile)

@@ -7,19 +7,15 @@
 #include "Commands.h"
 
 #include "AudioUnitBundle.h"
-#include "DemoRiff.h"
 #include "EffectLoader.h"
 #include "ParameterMatch.h"
-#include "RenderFiles.h"
+#include "RenderSession.h"
 #include "ReplacingFile.h"
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
 
-#include <sndfile.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -28,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -216,21 +213,15 @@ void applySettings(AudioUnit unit, const AudioUnitParameters& parameters,
     }
 }
 
-// As the VST render does: a stereo file through an effect with a "Plugin
-// Mode" parameter switches it to stereo, unless a setting chooses the mode.
-// Returns a note for the user when the AudioUnit gives no way to name stereo.
-std::string matchModeToChannels(AudioUnit unit, const AudioUnitParameters& parameters,
-                                const RenderOptions& options, int channels)
+// A stereo file switches a "Plugin Mode" parameter to stereo, as through
+// the VST entry. Returns a note for the user when the AudioUnit gives no way
+// to name stereo.
+std::string switchModeToStereo(AudioUnit unit, const AudioUnitParameters& parameters, const RenderOptions& options,
+                               int channels)
 {
-    if (channels != 2)
-        return {};
-    std::string error;
-    const int mode = findParameter(parameters.names, "plugin mode", error);
+    const int mode = modeParameterToMatch(parameters.names, options, channels);
     if (mode < 0)
         return {};
-    for (const auto& setting : options.settings)
-        if (findParameter(parameters.names, setting.first, error) == mode)
-            return {};
     float value = 0.0f;
     if (valueFromValueStrings(unit, parameters.ids[size_t(mode)], "stereo", value)) {
         AudioUnitSetParameter(unit, parameters.ids[size_t(mode)], kAudioUnitScope_Global, 0, value, 0);
@@ -301,19 +292,112 @@ void saveAUPreset(AudioUnit unit, const std::string& path)
 }
 
 // What the render callback hands the AudioUnit: the current block, one
-// vector per file channel.
+// buffer per file channel (none before the first block: silence).
 struct Feed {
-    std::vector<std::vector<float>> channels;
+    const float* const* channels = nullptr;
+    UInt32 channelCount = 0;
     static OSStatus render(void* reference, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
                            UInt32 frames, AudioBufferList* ioData)
     {
         const Feed& feed = *static_cast<const Feed*>(reference);
         for (UInt32 b = 0; b < ioData->mNumberBuffers; ++b) {
-            const std::vector<float>& from = feed.channels[std::min<size_t>(b, feed.channels.size() - 1)];
-            std::memcpy(ioData->mBuffers[b].mData, from.data(), frames * sizeof(float));
+            if (feed.channels)
+                std::memcpy(ioData->mBuffers[b].mData, feed.channels[std::min(b, feed.channelCount - 1)],
+                            frames * sizeof(float));
+            else
+                std::memset(ioData->mBuffers[b].mData, 0, frames * sizeof(float));
         }
         return noErr;
     }
+};
+
+// The effect through the bundle's AudioUnit, pulled slice by slice with
+// advancing sample times; its own log stays hidden until finish() unless
+// --verbose asks for it.
+class AudioUnitRenderTarget : public RenderTarget {
+public:
+    AudioUnitRenderTarget(const RenderOptions& options, bool verbose) : options(options), verbose(verbose) {}
+
+    void prepare(double rate, int channels, int maxBlock) override
+    {
+        const std::string bundle = chosenPlugin(options.plugin);
+        hidden = std::make_unique<HiddenStderr>(!verbose);
+        opened = std::make_unique<OpenedAudioUnit>(bundle, verbose);
+        AudioUnit unit = opened->unit;
+        const AudioStreamBasicDescription format = floatFormat(rate, channels);
+        require(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format,
+                                     sizeof format),
+                "the AudioUnit takes no " + std::to_string(channels) + "-channel input at " +
+                    std::to_string(int(rate)) + " Hz");
+        require(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
+                                     sizeof format),
+                "the AudioUnit gives no " + std::to_string(channels) + "-channel output at " +
+                    std::to_string(int(rate)) + " Hz");
+        const UInt32 maximumFrames = UInt32(maxBlock);
+        require(AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
+                                     &maximumFrames, sizeof maximumFrames),
+                "the AudioUnit refused slices of " + std::to_string(maxBlock) + " frames");
+        feed.channelCount = UInt32(channels);
+        AURenderCallbackStruct callback = {&Feed::render, &feed};
+        require(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                     &callback, sizeof callback),
+                "the AudioUnit takes no input callback");
+        const AudioUnitParameters parameters = listParameters(unit);
+        if (!options.auPreset.empty())
+            loadAUPreset(unit, options.auPreset);
+        modeNote = switchModeToStereo(unit, parameters, options, channels);
+        applySettings(unit, parameters, options.settings);
+        if (!options.saveAuPreset.empty())
+            saveAUPreset(unit, options.saveAuPreset);
+        require(AudioUnitInitialize(unit), "the AudioUnit did not initialize");
+        fileChannels = channels;
+        stamp.mFlags = kAudioTimeStampSampleTimeValid;
+    }
+
+    void process(const float* const* in, float* const* out, int frames, long long position) override
+    {
+        feed.channels = in;
+        outList.mNumberBuffers = UInt32(fileChannels);
+        for (int c = 0; c < fileChannels; ++c)
+            outList.mBuffers[c] = {1, UInt32(frames * 4), out[c]};
+        stamp.mSampleTime = double(position);
+        AudioUnitRenderActionFlags flags = 0;
+        const OSStatus status = AudioUnitRender(opened->unit, &flags, &stamp, 0, UInt32(frames),
+                                                reinterpret_cast<AudioBufferList*>(&outList));
+        feed.channels = nullptr; // the session's buffers are its own between blocks
+        if (status != noErr) // the message is made only for a failure: this runs for every block
+            require(status, "the AudioUnit failed to render at frame " + std::to_string(position));
+        // The AudioUnit may answer with buffers of its own.
+        for (int c = 0; c < fileChannels; ++c)
+            if (outList.mBuffers[c].mData != out[c])
+                std::memcpy(out[c], outList.mBuffers[c].mData, size_t(frames) * sizeof(float));
+    }
+
+    void finish() override
+    {
+        opened.reset();
+        hidden.reset();
+    }
+
+    std::string note() const override { return modeNote; }
+    std::string through() const override { return "the AudioUnit"; }
+    // Only the VST render has reported levels so far.
+    bool summaryGivesLevels() const override { return false; }
+
+private:
+    const RenderOptions& options;
+    const bool verbose;
+    // Declared before the unit: it is disposed of while its log is still hidden.
+    std::unique_ptr<HiddenStderr> hidden;
+    std::unique_ptr<OpenedAudioUnit> opened;
+    Feed feed;
+    struct {
+        UInt32 mNumberBuffers;
+        AudioBuffer mBuffers[2]; // the session renders mono and stereo files only
+    } outList = {};
+    AudioTimeStamp stamp = {};
+    int fileChannels = 0;
+    std::string modeNote;
 };
 
 } // namespace
@@ -323,146 +407,16 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose)
     try {
         if (!options.preset.empty() || !options.savePreset.empty())
             throw ToolError("--preset and --save-preset work through the VST entry only; leave out --au");
-        const bool demo = options.input.empty();
-        SoundFile in;
-        std::vector<float> demoSamples;
-        openRenderInput(options, in, demoSamples);
-        const std::string output = renderOutputPath(options);
+        RenderSession session(options);
         if (!options.saveAuPreset.empty()) {
-            refuseSameFile(options.saveAuPreset, demo ? "" : options.input, "the input file",
+            refuseSameFile(options.saveAuPreset, session.rendersDemo() ? "" : options.input, "the input file",
                            "--save-aupreset");
-            refuseSameFile(options.saveAuPreset, output, "the output file", "--save-aupreset");
+            refuseSameFile(options.saveAuPreset, session.outputPath(), "the output file", "--save-aupreset");
             refuseSameFile(options.saveAuPreset, options.auPreset, "the preset given with --aupreset",
                            "--save-aupreset");
         }
-        std::error_code ec;
-        if (options.blockSize < 1 || options.blockSize > 65536)
-            throw ToolError("--block must be from 1 to 65536");
-
-        const int channels = in.info.channels;
-        const double rate = in.info.samplerate;
-        const int block = options.blockSize;
-        const std::string bundle = chosenPlugin(options.plugin);
-
-        SF_INFO outInfo = in.info;
-        outInfo.frames = 0;
-        if (!sf_format_check(&outInfo))
-            throw ToolError("libsndfile cannot write the format of " + options.input + "; give -o a name ending in .wav");
-        ReplacingFile outFile(output);
-        SoundFile out;
-        out.info = outInfo;
-        out.file = sf_open_fd(outFile.descriptor(), SFM_WRITE, &out.info, SF_FALSE);
-        if (!out.file)
-            throw ToolError("cannot write " + output + ": " + soundFileError(nullptr) + "; check there is room on the disk");
-        const double scale = pcmScale(in.info.format);
-        if (scale > 0.0) {
-            if (in.file)
-                sf_command(in.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
-            sf_command(out.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
-        }
-        sf_command(out.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-        const float toEffect = scale > 0.0 && !demo ? float(1.0 / scale) : 1.0f;
-        const float toFile = scale > 0.0 ? float(scale) : 1.0f;
-
-        sf_count_t done = 0;
-        long long nonFinite = 0;
-        std::string note;
-        double elapsed = 0.0;
-        {
-            HiddenStderr hidden(!verbose);
-            OpenedAudioUnit opened(bundle, verbose);
-            AudioUnit unit = opened.unit;
-            const AudioStreamBasicDescription format = floatFormat(rate, channels);
-            require(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format,
-                                         sizeof format),
-                    "the AudioUnit takes no " + std::to_string(channels) + "-channel input at " +
-                        std::to_string(in.info.samplerate) + " Hz");
-            require(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
-                                         sizeof format),
-                    "the AudioUnit gives no " + std::to_string(channels) + "-channel output at " +
-                        std::to_string(in.info.samplerate) + " Hz");
-            const UInt32 maximumFrames = UInt32(block);
-            require(AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
-                                         &maximumFrames, sizeof maximumFrames),
-                    "the AudioUnit refused slices of " + std::to_string(block) + " frames");
-            Feed feed;
-            feed.channels.assign(size_t(channels), std::vector<float>(size_t(block)));
-            AURenderCallbackStruct callback = {&Feed::render, &feed};
-            require(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                         &callback, sizeof callback),
-                    "the AudioUnit takes no input callback");
-            const AudioUnitParameters parameters = listParameters(unit);
-            if (!options.auPreset.empty())
-                loadAUPreset(unit, options.auPreset);
-            else // a preset chooses the mode itself
-                note = matchModeToChannels(unit, parameters, options, channels);
-            applySettings(unit, parameters, options.settings);
-            if (!options.saveAuPreset.empty())
-                saveAUPreset(unit, options.saveAuPreset);
-            require(AudioUnitInitialize(unit), "the AudioUnit did not initialize");
-
-            std::vector<std::vector<float>> outBuffers(static_cast<size_t>(channels),
-                                                       std::vector<float>(static_cast<size_t>(block)));
-            struct {
-                UInt32 mNumberBuffers;
-                AudioBuffer mBuffers[2];
-            } outList;
-            std::vector<float> interleaved(size_t(block) * size_t(channels));
-            AudioTimeStamp stamp = {};
-            stamp.mFlags = kAudioTimeStampSampleTimeValid;
-            const auto started = std::chrono::steady_clock::now();
-            for (;;) {
-                const sf_count_t frames = readRenderInput(in, demoSamples, done, interleaved.data(), block);
-                if (frames <= 0)
-                    break;
-                for (int c = 0; c < channels; ++c)
-                    for (sf_count_t i = 0; i < frames; ++i)
-                        feed.channels[size_t(c)][size_t(i)] = interleaved[size_t(i * channels + c)] * toEffect;
-                outList.mNumberBuffers = UInt32(channels);
-                for (int c = 0; c < channels; ++c)
-                    outList.mBuffers[c] = {1, UInt32(frames * 4), outBuffers[size_t(c)].data()};
-                stamp.mSampleTime = double(done);
-                AudioUnitRenderActionFlags flags = 0;
-                require(AudioUnitRender(unit, &flags, &stamp, 0, UInt32(frames),
-                                        reinterpret_cast<AudioBufferList*>(&outList)),
-                        "the AudioUnit failed to render at frame " + std::to_string(done));
-                for (int c = 0; c < channels; ++c) {
-                    const float* from = static_cast<const float*>(outList.mBuffers[c].mData);
-                    for (sf_count_t i = 0; i < frames; ++i) {
-                        nonFinite += !std::isfinite(from[i]);
-                        interleaved[size_t(i * channels + c)] = from[i] * toFile;
-                    }
-                }
-                if (sf_writef_float(out.file, interleaved.data(), frames) != frames)
-                    throw ToolError("cannot write " + output + ": " + soundFileError(out.file) +
-                                    "; check there is room on the disk");
-                done += frames;
-            }
-            elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        }
-
-        const int closed = sf_close(out.file);
-        out.file = nullptr;
-        if (closed != 0)
-            throw ToolError("cannot write " + output + ": " + sf_error_number(closed) + "; check there is room on the disk");
-        // As through the VST entry: a render with NaN or infinite samples
-        // failed, and must not take the place of whatever OUT held.
-        if (nonFinite > 0) {
-            std::fprintf(stderr,
-                         "gravel: the effect output %lld NaN or infinite samples of %lld, so %s was not written; "
-                         "try other settings or another effect\n",
-                         nonFinite, (long long)(done) * channels, output.c_str());
-            return exitFailed;
-        }
-        outFile.commit();
-
-        if (!note.empty())
-            std::fprintf(stderr, "gravel: note: %s\n", note.c_str());
-        const double seconds = double(done) / rate;
-        std::printf("gravel: wrote %s (%.1f s, %s, %d Hz) through the AudioUnit; %.0fx real time\n",
-                    (demo ? fs::absolute(output, ec).string() : output).c_str(), seconds,
-                    channels == 1 ? "mono" : "stereo", in.info.samplerate, elapsed > 0.0 ? seconds / elapsed : 0.0);
-        return exitOK;
+        AudioUnitRenderTarget target(options, verbose);
+        return session.run(target);
     } catch (const ToolError& e) {
         std::fprintf(stderr, "gravel: %s\n", e.what());
         return exitFailed;

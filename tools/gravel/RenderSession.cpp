@@ -1,0 +1,224 @@
+#include "RenderSession.h"
+
+#include "EffectLoader.h"
+#include "ParameterMatch.h"
+#include "ReplacingFile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double progressAfterSeconds = 5.0;
+
+// Peak and RMS of the finite samples; NaN and infinities are counted apart.
+struct Level {
+    double peak = 0.0;
+    double sumOfSquares = 0.0;
+    long long samples = 0;
+    long long nonFinite = 0;
+    void add(float v)
+    {
+        ++samples;
+        if (!std::isfinite(v)) {
+            ++nonFinite;
+            return;
+        }
+        peak = std::max(peak, double(std::fabs(v)));
+        sumOfSquares += double(v) * v;
+    }
+    static std::string dB(double linear)
+    {
+        if (!(linear > 0.0))
+            return "-inf dBFS";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(linear));
+        return text;
+    }
+    std::string describe() const
+    {
+        const long long finite = samples - nonFinite;
+        const double rms = finite ? std::sqrt(sumOfSquares / double(finite)) : 0.0;
+        std::string text = "peak " + dB(peak) + ", RMS " + dB(rms);
+        if (nonFinite)
+            text += ", " + std::to_string(nonFinite) + " samples NaN or infinite";
+        return text;
+    }
+};
+
+class ProgressBar {
+public:
+    explicit ProgressBar(bool shown) : shown(shown) {}
+    void update(double fraction)
+    {
+        const int percent = static_cast<int>(fraction * 100.0);
+        if (!shown || percent == lastPercent)
+            return;
+        lastPercent = percent;
+        const int width = 40, filled = percent * width / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(), percent);
+        std::fflush(stderr);
+    }
+    // Clears the bar's line, so that the summary (or an error) starts clean.
+    void finish()
+    {
+        if (shown && lastPercent >= 0)
+            std::fprintf(stderr, "\r\033[K");
+        lastPercent = -1;
+    }
+    ~ProgressBar() { finish(); }
+
+private:
+    bool shown;
+    int lastPercent = -1;
+};
+
+// Buffers of one block, one per channel, and the pointers a target takes.
+struct ChannelBuffers {
+    ChannelBuffers(int channels, int frames)
+        : samples(size_t(channels), std::vector<float>(size_t(frames)))
+    {
+        for (auto& channel : samples)
+            pointers.push_back(channel.data());
+    }
+    std::vector<std::vector<float>> samples;
+    std::vector<float*> pointers;
+};
+
+[[noreturn]] void failWriting(const std::string& output, const std::string& reason)
+{
+    throw ToolError("cannot write " + output + ": " + reason + "; check there is room on the disk");
+}
+
+} // namespace
+
+RenderSession::RenderSession(const RenderOptions& options) : options(options)
+{
+    openRenderInput(options, in, demoSamples);
+    output = renderOutputPath(options);
+}
+
+int RenderSession::run(RenderTarget& target)
+{
+    if (options.blockSize < 1 || options.blockSize > 65536)
+        throw ToolError("--block must be from 1 to 65536");
+    const int channels = in.info.channels;
+    const double rate = in.info.samplerate;
+    const int block = options.blockSize;
+
+    SF_INFO outInfo = in.info;
+    outInfo.frames = 0;
+    if (!sf_format_check(&outInfo))
+        throw ToolError("libsndfile cannot write the format of " + options.input +
+                        "; give -o a name ending in .wav");
+    // Closed before outFile, which removes the temporary file unless committed.
+    ReplacingFile outFile(output);
+    SoundFile out;
+    out.info = outInfo;
+    out.file = sf_open_fd(outFile.descriptor(), SFM_WRITE, &out.info, SF_FALSE);
+    if (!out.file) // the file exists: what fails is writing its header
+        failWriting(output, soundFileError(nullptr));
+    const double scale = pcmScale(in.info.format);
+    if (scale > 0.0) {
+        if (in.file)
+            sf_command(in.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+        sf_command(out.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+    }
+    sf_command(out.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The demo's samples are made here, already in -1..1.
+    const float toEffect = scale > 0.0 && !rendersDemo() ? float(1.0 / scale) : 1.0f;
+    const float toFile = scale > 0.0 ? float(scale) : 1.0f;
+
+    target.prepare(rate, channels, block);
+
+    ChannelBuffers toTarget(channels, block), fromTarget(channels, block);
+    std::vector<float> interleaved(size_t(block) * size_t(channels));
+    Level inLevel, outLevel;
+    // Asked after prepare: a target that hides the effect's log hides the bar too.
+    ProgressBar progress(isatty(STDERR_FILENO) && in.info.frames > progressAfterSeconds * rate);
+    const auto started = std::chrono::steady_clock::now();
+    sf_count_t done = 0;
+    for (;;) {
+        const sf_count_t frames = readRenderInput(in, demoSamples, done, interleaved.data(), block);
+        if (frames <= 0)
+            break;
+        for (sf_count_t i = 0; i < frames * channels; ++i)
+            inLevel.add(interleaved[size_t(i)] * toEffect);
+        for (int c = 0; c < channels; ++c)
+            for (sf_count_t i = 0; i < frames; ++i)
+                toTarget.samples[size_t(c)][size_t(i)] = interleaved[size_t(i * channels + c)] * toEffect;
+        target.process(toTarget.pointers.data(), fromTarget.pointers.data(), int(frames), done);
+        for (int c = 0; c < channels; ++c) {
+            const std::vector<float>& from = fromTarget.samples[size_t(c)];
+            for (sf_count_t i = 0; i < frames; ++i) {
+                outLevel.add(from[size_t(i)]);
+                interleaved[size_t(i * channels + c)] = from[size_t(i)] * toFile;
+            }
+        }
+        if (sf_writef_float(out.file, interleaved.data(), frames) != frames)
+            failWriting(output, soundFileError(out.file));
+        done += frames;
+        if (in.info.frames > 0)
+            progress.update(double(done) / double(in.info.frames));
+    }
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    progress.finish();
+    target.finish();
+
+    const int closed = sf_close(out.file);
+    out.file = nullptr;
+    if (closed != 0)
+        failWriting(output, sf_error_number(closed));
+    // A render with NaN or infinite samples is a failed render: it must not
+    // take the place of whatever OUT held, and no temporary file stays behind.
+    if (outLevel.nonFinite > 0) {
+        std::fprintf(stderr,
+                     "gravel: the effect output %lld NaN or infinite samples of %lld, so %s "
+                     "was not written; try other settings or another effect\n",
+                     outLevel.nonFinite, outLevel.samples, output.c_str());
+        return exitFailed;
+    }
+    outFile.commit();
+
+    const std::string note = target.note();
+    if (!note.empty())
+        std::fprintf(stderr, "gravel: note: %s\n", note.c_str());
+    const double seconds = double(done) / rate;
+    char summary[512];
+    std::snprintf(summary, sizeof summary, "(%.1f s, %s, %d Hz)", seconds, channels == 1 ? "mono" : "stereo",
+                  in.info.samplerate);
+    char speed[64];
+    std::snprintf(speed, sizeof speed, "%.0fx real time", elapsed > 0.0 ? seconds / elapsed : 0.0);
+    std::error_code ec;
+    std::string line = "gravel: wrote " + (rendersDemo() ? fs::absolute(output, ec).string() : output) + " " +
+                       summary;
+    if (!target.through().empty())
+        line += " through " + target.through();
+    if (target.summaryGivesLevels())
+        line += "; input " + inLevel.describe() + "; output " + outLevel.describe();
+    std::printf("%s; %s\n", line.c_str(), speed);
+    return exitOK;
+}
+
+int modeParameterToMatch(const std::vector<std::string>& parameterNames, const RenderOptions& options,
+                         int channels)
+{
+    if (channels != 2 || !options.preset.empty() || !options.auPreset.empty())
+        return -1;
+    std::string error;
+    const int mode = findParameter(parameterNames, "plugin mode", error);
+    if (mode < 0)
+        return -1;
+    for (const auto& setting : options.settings)
+        if (findParameter(parameterNames, setting.first, error) == mode)
+            return -1;
+    return mode;
+}
