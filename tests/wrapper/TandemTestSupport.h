@@ -6,6 +6,7 @@
 // them) and a render source.
 
 #include "FakeBusEffect.h"
+#include "../support/TemporaryFolder.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <AudioUnit/AudioUnit.h>
@@ -63,8 +64,8 @@ public:
     StderrCapture()
     {
         std::fflush(stderr);
-        char name[] = "/tmp/tandem-stderr-XXXXXX";
-        const int fd = mkstemp(name);
+        std::string name = temporaryPattern("tandem-stderr");
+        const int fd = mkstemp(name.data());
         path = name;
         saved = dup(2);
         dup2(fd, 2);
@@ -94,6 +95,14 @@ public:
             if (l == line)
                 return true;
         return false;
+    }
+    // Lines logged on the audio thread are written out by the component's
+    // writer thread a little later: waits for the line up to 3 s.
+    bool containsSoon(const std::string& line)
+    {
+        for (int i = 0; i < 300 && !contains(line); ++i)
+            usleep(10000);
+        return contains(line);
     }
     std::string text()
     {
