@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/TemporaryFolder.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -22,8 +24,8 @@ namespace {
 
 std::string scratchFolder()
 {
-    char pattern[] = "/tmp/gravel-au-install-XXXXXX";
-    return mkdtemp(pattern) ? pattern : "";
+    std::string pattern = temporaryPattern("gravel-au-install");
+    return mkdtemp(pattern.data()) ? pattern : "";
 }
 
 } // namespace

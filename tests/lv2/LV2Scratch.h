@@ -2,6 +2,8 @@
 // What the LV2 suites share: a scratch LV2_PATH folder that holds only the
 // built bundle (lilv reads every entry of its path), commands run with their
 // output kept, and float WAV files in and out.
+#include "../support/TemporaryFolder.h"
+
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,8 +26,8 @@ struct ScratchFolder {
     fs::path path;
     ScratchFolder()
     {
-        char pattern[] = "/tmp/gravel-lv2-XXXXXX";
-        path = mkdtemp(pattern);
+        std::string pattern = temporaryPattern("gravel-lv2");
+        path = mkdtemp(pattern.data());
         fs::create_directory_symlink(GRAVEL_LV2_BUNDLE_DIR, path / "Gravel.lv2");
     }
     ~ScratchFolder()

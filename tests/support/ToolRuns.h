@@ -1,6 +1,9 @@
 #pragma once
 // What the suites that run built programs share: a scratch folder removed
 // with everything in it, a command's exit status and output, a file's bytes.
+
+#include "TemporaryFolder.h"
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -15,7 +18,7 @@ public:
     // Under /tmp, named gravel-<kind>-XXXXXX; empty if it could not be made.
     explicit ScratchFolder(const std::string& kind)
     {
-        std::string pattern = "/tmp/gravel-" + kind + "-XXXXXX";
+        std::string pattern = temporaryPattern("gravel-" + kind);
         if (mkdtemp(pattern.data()))
             folder = pattern;
     }

@@ -75,8 +75,8 @@ TEST(GravelAudioUnitSnapshot, ThePedalThroughTheAudioUnitsViewIsTheEditorsOwnPic
     Xvfb server;
     if (server.display.empty())
         GTEST_SKIP() << "no Xvfb; snapshot --au was not tried";
-    char folder[] = "/tmp/gravel-au-snapshot-XXXXXX";
-    const std::string dir = mkdtemp(folder);
+    std::string folder = temporaryPattern("gravel-au-snapshot");
+    const std::string dir = mkdtemp(folder.data());
     for (const char* panel : {"", " --back"}) {
         const Output direct = runGravel(std::string("snapshot") + panel + " -o " + dir + "/vst.png");
         ASSERT_EQ(direct.status, 0) << direct.text;

@@ -209,8 +209,8 @@ TEST(ParameterMappingFile, AnUnwritableFolderFailsTheOpenAndSaysWhatToDo)
 
 TEST(ParameterMappingFile, GravelShipsItsMappingAndOpensFromAReadOnlyInstall)
 {
-    char folder[] = "/tmp/tandem-readonly-XXXXXX";
-    const std::string root = mkdtemp(folder);
+    std::string folder = temporaryPattern("tandem-readonly");
+    const std::string root = mkdtemp(folder.data());
     const std::string bundle = root + "/Gravel.vst";
     fs::copy(GRAVEL_BUNDLE_DIR, bundle, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     // Its own subtype, so it is not mistaken for the build's bundle.

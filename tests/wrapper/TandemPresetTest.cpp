@@ -74,8 +74,8 @@ public:
                              const std::string& effect = GRAVEL_FAKE_PROGRAM_BUNDLE, int publishedParameters = 2)
         : name(name)
     {
-        char folder[] = "/tmp/tandem-presets-XXXXXX";
-        root = mkdtemp(folder);
+        std::string folder = temporaryPattern("tandem-presets");
+        root = mkdtemp(folder.data());
         static int count = 0;
         std::snprintf(subtype, sizeof subtype, "P%03d", ++count % 1000);
         ComponentBundle component{"Tandem", subtype, "Test", name};
@@ -614,8 +614,8 @@ TEST(TandemPresets, VSTPresetFilesAreConvertedOnceInTheUserAndLocalFolders)
     }
     setPrograms({"Soft", "Hard"});
 
-    char folder[] = "/tmp/tandem-support-XXXXXX";
-    const std::string support = mkdtemp(folder);
+    std::string folder = temporaryPattern("tandem-support");
+    const std::string support = mkdtemp(folder.data());
     // The name's parts are folders; a part ".." stays a folder inside.
     const std::string presets = support + "/Presets/Test Maker/_../Gravel";
     fs::create_directories(presets);

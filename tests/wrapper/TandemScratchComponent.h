@@ -51,8 +51,8 @@ class ScratchComponent {
 public:
     explicit ScratchComponent(const std::string& effectBundle)
     {
-        char folder[] = "/tmp/tandem-mapping-XXXXXX";
-        root = mkdtemp(folder);
+        std::string folder = temporaryPattern("tandem-mapping");
+        root = mkdtemp(folder.data());
         static int count = 0; // per test program: each has its own registry
         std::snprintf(subtype, sizeof subtype, "M%03d", ++count % 1000);
         const ComponentBundle component{"Tandem", subtype, "Test", "Test: Scratch"};
