@@ -22,7 +22,13 @@ struct LogLine {
     char text[512];
 };
 
-RealtimeQueue<LogLine, 256> realtimeLines;
+// Made on first use, so that a sink set from another file's static
+// initializer finds it built.
+RealtimeQueue<LogLine, 256>& realtimeLines()
+{
+    static RealtimeQueue<LogLine, 256> queue;
+    return queue;
+}
 std::mutex writeMutex; // the sink, the standard error stream and the queue's consumer side
 TandemLogSink currentSink = nullptr;
 void* currentContext = nullptr;
@@ -52,8 +58,8 @@ void writeLine(const char* line)
 
 void drainLocked()
 {
-    realtimeLines.popAll([](const LogLine& line) { writeLine(line.text); });
-    if (const unsigned lost = realtimeLines.takeDroppedCount()) {
+    realtimeLines().popAll([](const LogLine& line) { writeLine(line.text); });
+    if (const unsigned lost = realtimeLines().takeDroppedCount()) {
         char line[384];
         std::snprintf(line, sizeof line, "[%s] %u log lines from the audio thread were dropped\n", logName, lost);
         writeLine(line);
@@ -137,7 +143,7 @@ void tandemLog(const char* format, ...)
     if (isRealtimeThread()) {
         // Longer lines are cut to the slot: render-thread lines are short.
         const size_t length = std::min(std::strlen(line), sizeof(LogLine::text) - 1);
-        realtimeLines.push([&](LogLine& queued) {
+        realtimeLines().push([&](LogLine& queued) {
             std::memcpy(queued.text, line, length);
             queued.text[length] = '\0';
         });

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/cf/CoreFoundation.h"
+
+#include <Carbon/Carbon.h>
+#include <CoreFoundation/CFRunLoop.h>
 
 namespace {
 
@@ -81,3 +85,35 @@ TEST(CFThreads, BundleCreateAndReleaseRaceOnOneFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+struct SlowTimerState {
+    std::atomic<bool> entered{false};
+    std::atomic<bool> finished{false};
+};
+
+void slowTimer(EventLoopTimerRef, void* data) {
+    auto* state = static_cast<SlowTimerState*>(data);
+    if (state->entered.exchange(true)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    state->finished = true;
+}
+
+}  // namespace
+
+TEST(MainLoopThreads, RemovingATimerWaitsForItsCallbackRunningOnTheLoop) {
+    // A unit closed on another thread frees what its idle timer uses once the removal returns.
+    SlowTimerState state;
+    EventLoopTimerRef timer = nullptr;
+    ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 0.01, slowTimer, &state, &timer), noErr);
+    std::atomic<bool> returnedDuringCallback{false};
+    std::thread closer([&] {
+        while (!state.entered) std::this_thread::yield();
+        returnedDuringCallback = RemoveEventLoopTimer(timer) == noErr && !state.finished;
+    });
+    for (int i = 0; i < 100 && !state.finished; ++i) CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, false);
+    closer.join();
+    EXPECT_TRUE(state.finished.load());
+    EXPECT_FALSE(returnedDuringCallback.load());
+}
