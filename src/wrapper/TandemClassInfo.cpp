@@ -111,8 +111,8 @@ void TandemPresetStore::setClassInfo(CFPropertyListRef value)
         tandemLog("Failed reading AUPreset, caught end of file exception: %s\n", e.what());
         throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
     } catch (const TandemException& e) {
-        // A missing key.
-        tandemLog("Failed reading AUPreset, caught exception: %s\n", e.what());
+        // A missing key: the document's format is wrong.
+        tandemLog("Failed reading AUPreset, caught format exception: %s\n", e.what());
         throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
     }
 }

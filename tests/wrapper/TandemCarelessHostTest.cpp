@@ -79,10 +79,7 @@ TEST(TandemCarelessHost, RenderAndFormatChangesFollowTheUnitsState)
     ASSERT_EQ(opened->status, noErr);
     AudioUnit unit = opened->unit;
     RampSource source;
-    AURenderCallbackStruct callback = source.callback();
-    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
-                                   sizeof callback),
-              noErr);
+    ASSERT_EQ(feedFrom(unit, source), noErr);
     BufferList out(2, 512);
     AudioTimeStamp stamp = sampleTime(0);
 

@@ -356,10 +356,7 @@ TEST(TandemComponentSelectors, InitializeResetAndUninitializeDriveTheEffect)
 
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
     RampSource source;
-    AURenderCallbackStruct callback = source.callback();
-    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
-                                   sizeof callback),
-              noErr);
+    ASSERT_EQ(feedFrom(unit, source), noErr);
     BufferList out(2, 32);
     AudioTimeStamp stamp = sampleTime(100);
     ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 32, out.get()), noErr);

@@ -55,13 +55,6 @@ OSStatus setFormat(AudioUnit unit, AudioUnitScope scope, const AudioStreamBasicD
     return AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format);
 }
 
-OSStatus setSource(AudioUnit unit, RampSource& source)
-{
-    AURenderCallbackStruct callback = source.callback();
-    return AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
-                                sizeof callback);
-}
-
 void countingListener(void* reference, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement)
 {
     ++*static_cast<int*>(reference);
@@ -75,7 +68,7 @@ struct FakeRender : testing::Test {
         opened = openStereo();
         ASSERT_EQ(opened->status, noErr);
         unit = opened->unit;
-        ASSERT_EQ(setSource(unit, source), noErr);
+        ASSERT_EQ(feedFrom(unit, source), noErr);
         ASSERT_EQ(AudioUnitInitialize(unit), noErr);
     }
     FakeBusState& fake = fakeBus();
@@ -169,7 +162,7 @@ TEST_F(FakeRender, SilenceIsReportedBothWays)
     EXPECT_EQ(flags, UInt32(kAudioUnitRenderAction_OutputIsSilence));
     EXPECT_EQ(out.channel(1)[5], 0.0f);
 
-    ASSERT_EQ(setSource(unit, source), noErr);
+    ASSERT_EQ(feedFrom(unit, source), noErr);
     fake.outputSilentAnswer = false;
     stamp.mSampleTime = 32;
     ASSERT_EQ(AudioUnitRender(unit, &flags, &stamp, 0, 32, out.get()), noErr);
@@ -251,7 +244,7 @@ TEST_F(FakeRender, AnUpstreamUnitFeedsAConnectedBus)
     auto upstream = openStereo();
     ASSERT_EQ(upstream->status, noErr);
     RampSource upstreamSource;
-    ASSERT_EQ(setSource(upstream->unit, upstreamSource), noErr);
+    ASSERT_EQ(feedFrom(upstream->unit, upstreamSource), noErr);
     ASSERT_EQ(AudioUnitInitialize(upstream->unit), noErr);
 
     int connectionChanges = 0, callbackChanges = 0;
@@ -281,7 +274,7 @@ TEST_F(FakeRender, AnUpstreamUnitFeedsAConnectedBus)
     EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(48000, 2)), kAudioUnitErr_InvalidProperty);
     EXPECT_TRUE(log.contains(logLine(stereoName, "Cannot write property: 8"))) << "the upstream unit sets the format";
 
-    ASSERT_EQ(setSource(unit, source), noErr);
+    ASSERT_EQ(feedFrom(unit, source), noErr);
     EXPECT_EQ(connectionChanges, 2) << "the callback replaced the connection";
     stamp.mSampleTime = 64;
     ASSERT_EQ(AudioUnitRender(unit, nullptr, &stamp, 0, 64, out.get()), noErr);
@@ -334,7 +327,7 @@ TEST(TandemRenderChannels, AMonoSourceFeedsBothPinsOfAStereoBus)
     ASSERT_EQ(opened->status, noErr);
     AudioUnit unit = opened->unit;
     RampSource source;
-    ASSERT_EQ(setSource(unit, source), noErr);
+    ASSERT_EQ(feedFrom(unit, source), noErr);
     ASSERT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(44100, 1)), noErr);
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
 
@@ -452,7 +445,7 @@ TEST(TandemRenderThread, WhatAnEffectTellsItsHostFromProcessReachesListenersFrom
     ASSERT_EQ(opened->status, noErr);
     AudioUnit unit = opened->unit;
     RampSource source;
-    ASSERT_EQ(setSource(unit, source), noErr);
+    ASSERT_EQ(feedFrom(unit, source), noErr);
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
 
     struct Heard {

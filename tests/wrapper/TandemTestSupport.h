@@ -215,6 +215,14 @@ struct RampSource {
     OSStatus status = noErr;
 };
 
+// The unit's input bus 0 fed by the source's render callback.
+inline OSStatus feedFrom(AudioUnit unit, RampSource& source)
+{
+    AURenderCallbackStruct callback = source.callback();
+    return AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
+                                sizeof callback);
+}
+
 // An AudioBufferList with room for a few channels.
 struct BufferList {
     explicit BufferList(UInt32 channels, UInt32 frames, bool withData = true)

@@ -37,10 +37,7 @@ TEST(TandemThreads, ARemovedRenderNotificationIsNeverCalledAgainWhilePlaying)
     ASSERT_EQ(opened->status, noErr);
     AudioUnit unit = opened->unit;
     RampSource source;
-    AURenderCallbackStruct callback = source.callback();
-    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
-                                   sizeof callback),
-              noErr);
+    ASSERT_EQ(feedFrom(unit, source), noErr);
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
 
     std::atomic<bool> playing{true};
