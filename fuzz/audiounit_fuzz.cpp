@@ -459,6 +459,9 @@ private:
         default:
             break;
         }
+        // Older hosts hand over fewer callbacks, never half a pointer.
+        if (id == kAudioUnitProperty_HostCallbacks)
+            size -= size % sizeof(void*);
         const bool noData = in.ConsumeIntegralInRange(0, 7) == 0;
         AudioUnitSetProperty(unit, id, inScope, inElement, noData ? nullptr : buffer, size);
     }
