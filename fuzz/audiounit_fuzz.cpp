@@ -109,9 +109,14 @@ public:
 
     void run()
     {
+        // Hosts dispose of listeners before or after they close the units.
+        const bool closeUnitsFirst = in.ConsumeBool();
         AUEventListenerCreate(eventHeard, nullptr, nullptr, nullptr, 0.0f, 0.0f, &eventListener);
         while (in.remaining_bytes() > 0)
             step();
+        if (closeUnitsFirst)
+            for (AudioUnit& unit : units)
+                close(unit);
         if (eventListener)
             AUListenerDispose(eventListener);
         for (AudioUnit& unit : units)
@@ -233,8 +238,14 @@ private:
         switch (in.ConsumeIntegralInRange(0, 17)) {
         case 0: {
             AudioUnit& unit = slot();
-            if (!unit)
-                unit = tandem_fuzz::openUnit();
+            if (unit)
+                break;
+            unit = tandem_fuzz::openUnit();
+            // Fed as hosts feed a unit, until the script says otherwise.
+            const AURenderCallbackStruct callback = {renderInput, this};
+            if (unit && in.ConsumeIntegralInRange(0, 3))
+                AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
+                                     sizeof callback);
             break;
         }
         case 1:
