@@ -1,9 +1,9 @@
 #pragma once
 
-// What the AudioUnit preset fuzzers share: a component bundle in a scratch
-// folder around the fuzzers' own instrumented copy of the wrapper, wrapping
-// the built Gravel.vst, registered and opened through the AudioUnit API as a
-// host opens it.
+// What the AudioUnit fuzzers share: a component bundle in a scratch folder
+// around the fuzzers' own instrumented copy of the wrapper, wrapping the built
+// Gravel.vst (or the effect a fuzzer names first), registered and opened
+// through the AudioUnit API as a host opens it.
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <AudioUnit/AudioUnit.h>
@@ -31,11 +31,20 @@ inline std::string gravelBundle()
     return path ? path : GRAVEL_BUNDLE_DIR;
 }
 
+// The effect bundle the component wraps; a fuzzer may name another before
+// the first unit opens.
+inline std::string& wrappedEffect()
+{
+    static std::string effect = gravelBundle();
+    return effect;
+}
+
 // The bundle folder, made once per process; its Resources hold the mapping
-// Gravel ships and whatever a fuzzer writes there.
+// the effect ships (if any) and whatever a fuzzer writes there.
 inline const std::string& scratchBundle()
 {
     static const std::string bundle = [] {
+        const std::string effect = wrappedEffect();
         char pattern[] = "/tmp/tandem-preset-fuzz-XXXXXX";
         if (!mkdtemp(pattern)) {
             std::perror("tandem fuzz: scratch folder");
@@ -45,10 +54,11 @@ inline const std::string& scratchBundle()
         ComponentBundle component{"Fuzz", "Grvl", "Bkfd", "Fuzz: Gravel", 65536};
         component.updateNameOnLoad = true;
         component.canDoMonoIO = true;
-        component.write(root, TANDEM_FUZZ_COMPONENT, gravelBundle());
+        component.write(root, TANDEM_FUZZ_COMPONENT, effect);
         const fs::path contents = root / "Contents";
-        fs::copy_file(gravelBundle() + "/Contents/Resources/TNParameters.txt",
-                      contents / "Resources" / "TNParameters.txt");
+        const fs::path mapping = fs::path(effect) / "Contents" / "Resources" / "TNParameters.txt";
+        if (fs::exists(mapping))
+            fs::copy_file(mapping, contents / "Resources" / "TNParameters.txt");
         // The folder goes when the run ends.
         static const std::string folder = pattern;
         std::atexit([] {
@@ -58,8 +68,9 @@ inline const std::string& scratchBundle()
         // Neither the component nor the effect (instrumented in fuzz
         // builds too) is unloaded when a unit closes: libFuzzer keeps reading
         // the coverage counters inside them.
+        const std::string effectExecutable = fs::path(effect).stem().string() + ".so";
         for (const fs::path& executable : {contents / "x86_64-linux" / "Fuzz.so",
-                                           fs::path(gravelBundle()) / "Contents" / "x86_64-linux" / "Gravel.so"})
+                                           fs::path(effect) / "Contents" / "x86_64-linux" / effectExecutable})
             if (!dlopen(executable.c_str(), RTLD_NOW | RTLD_NODELETE))
                 std::abort();
         // Only this bundle: an installed Gravel registers under the same codes.

@@ -35,24 +35,30 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 echo "== Fuzzing the parsers of outside data (clang, libFuzzer + ASan/UBSan)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=Release -DGRAVEL_BUILD_FUZZ=ON -DGRAVEL_BUILD_TESTS=OFF -DGRAVEL_BUILD_BENCH=OFF
-cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz preset_list_fuzz classinfo_fuzz
-# FXP/FXB data comes from any file a user opens: a minute for its parser.
-# TNParameters.txt is edited by users: a minute for its reader too.
-# The AudioUnit presets (a factory list with its files; documents restored
-# through ClassInfo) and property lists come from files users share: a minute
-# each as well.
-declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-60} [plist]=${GRAVEL_FUZZ_SECONDS:-60}
-  [mapping]=${GRAVEL_FUZZ_SECONDS:-60} [preset_list]=${GRAVEL_FUZZ_SECONDS:-60}
-  [classinfo]=${GRAVEL_FUZZ_SECONDS:-60})
-for target in fxp plist mapping preset_list classinfo; do
+cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz preset_list_fuzz classinfo_fuzz \
+  audiounit_fuzz
+# Seconds per target (GRAVEL_FUZZ_SECONDS overrides them all). A minute proved
+# too short: a NUL byte in a property list that aborted the process took about
+# a million runs (95 s) to find. FXP/FXB data and property lists come from any
+# file a user opens or shares: 150 s each. TNParameters.txt is edited by users
+# and the AudioUnit presets (a factory list with its files; documents restored
+# through ClassInfo) come from shared files: 120 s each. The AudioUnit API as
+# a host drives it (properties, parameters, renders, listeners) gets 60 s.
+declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-150} [plist]=${GRAVEL_FUZZ_SECONDS:-150}
+  [mapping]=${GRAVEL_FUZZ_SECONDS:-120} [preset_list]=${GRAVEL_FUZZ_SECONDS:-120}
+  [classinfo]=${GRAVEL_FUZZ_SECONDS:-120} [audiounit]=${GRAVEL_FUZZ_SECONDS:-60})
+# The AudioUnit script runs long from the start: its seeds are long inputs.
+declare -A fuzz_options=([audiounit]="-len_control=0 -max_len=2048")
+for target in fxp plist mapping preset_list classinfo audiounit; do
   binary=$(find build-fuzz -type f -name "${target}_fuzz" -perm -u+x | head -n 1)
   corpus="build-fuzz/corpus/$target"
   mkdir -p "$corpus"
   dict=()
   [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
+  read -r -a options <<<"${fuzz_options[$target]:-}"
   # New inputs go to the scratch corpus; the seeds in fuzz/corpus stay as committed.
   log="build-fuzz/$target.log"
-  if ! "$binary" -max_total_time="${fuzz_seconds[$target]}" -print_final_stats=1 "${dict[@]}" \
+  if ! "$binary" -max_total_time="${fuzz_seconds[$target]}" -print_final_stats=1 "${dict[@]}" "${options[@]}" \
       "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz: ${target}_fuzz found a problem; the input that shows it is named above"
@@ -61,4 +67,5 @@ for target in fxp plist mapping preset_list classinfo; do
   grep -E '^(Done|stat::number_of_executed_units)' "$log"
 done
 echo "fuzz: fxp ${fuzz_seconds[fxp]}s, plist ${fuzz_seconds[plist]}s, mapping ${fuzz_seconds[mapping]}s," \
-  "preset_list ${fuzz_seconds[preset_list]}s and classinfo ${fuzz_seconds[classinfo]}s without a finding"
+  "preset_list ${fuzz_seconds[preset_list]}s, classinfo ${fuzz_seconds[classinfo]}s and" \
+  "audiounit ${fuzz_seconds[audiounit]}s without a finding"

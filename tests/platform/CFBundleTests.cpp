@@ -203,6 +203,20 @@ TEST(CFBundle, DamagedOrIncompleteBundles) {
     EXPECT_FALSE(CFBundleIsExecutableLoaded(noCode));
     EXPECT_EQ(nullptr, CFBundleGetFunctionPointerForName(noCode, CFSTR("VSTPluginMain")));
     CFRelease(noCode);
+
+    // A NUL byte hidden in CDATA makes the Info.plist damaged, not the host dead.
+    const fs::path scratch = fs::temp_directory_path() / ("cfbundle-nul-" + std::to_string(getpid()));
+    fs::create_directories(scratch / "Nul.bundle/Contents");
+    const char info[] = "<plist><dict><key>CFBundleIdentifier</key><string><![CDATA[org.\0x]]></string></dict></plist>";
+    std::ofstream(scratch / "Nul.bundle/Contents/Info.plist", std::ios::binary).write(info, sizeof info - 1);
+    CFURLRef nulURL = urlOf((scratch / "Nul.bundle").string(), true);
+    CFBundleRef nul = CFBundleCreate(nullptr, nulURL);
+    CFRelease(nulURL);
+    ASSERT_NE(nullptr, nul);
+    EXPECT_EQ(0, CFDictionaryGetCount(CFBundleGetInfoDictionary(nul)));
+    EXPECT_EQ(nullptr, CFBundleGetIdentifier(nul));
+    CFRelease(nul);
+    fs::remove_all(scratch);
 }
 
 // Linux VST effects often ship as one .so (or X.so.N), not as a bundle

@@ -161,6 +161,12 @@ TEST(CFPropertyList, DamagedXMLGivesAnErrorTextWithTheLine) {
         {"<plist><real>1.5.5</real></plist>", "misformatted real"},
         {"<plist><dict><key>a</key><string>x</string>", "not closed"},
         {"<plist><string>a\0b</string></plist>"s, "NUL"},
+        // XML cannot carry U+0000 anywhere, so no hiding place lets one through.
+        {"<plist><string><![CDATA[a\0b]]></string></plist>"s, "NUL"},
+        {"<plist><dict><key><![CDATA[\0]]></key><true/></dict></plist>"s, "NUL"},
+        {"<plist><!-- \0 --><true/></plist>"s, "NUL"},
+        {"<plist><string a=\"\0\">x</string></plist>"s, "NUL"},
+        {"<?xml version=\"1.0\0\"?><plist><true/></plist>"s, "NUL"},
         {"hello world", "outside any element"},
         {"bplist00\x01\x02", "Binary"},
         {"<plist version=\"1.0\"></plist>", "No property list"},

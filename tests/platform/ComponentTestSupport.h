@@ -28,7 +28,12 @@ struct TestComponentFunctions {
     int (*openInstances)() = nullptr;
     void (*failNextOpen)(OSStatus) = nullptr;
     OSStatus (*notify)(const AudioUnitEvent*) = nullptr;
-    bool valid() const { return lastBlock && lastStorage && openInstances && failNextOpen && notify; }
+    void (*changeProperty)(AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement) = nullptr;
+    int (*propertyListenerCount)(AudioUnit) = nullptr;
+    bool valid() const {
+        return lastBlock && lastStorage && openInstances && failNextOpen && notify && changeProperty &&
+               propertyListenerCount;
+    }
 };
 
 inline TestComponentFunctions testFunctions(AudioComponentInstance instance) {
@@ -54,6 +59,9 @@ inline TestComponentFunctions testFunctions(AudioComponentInstance instance) {
     f.openInstances = reinterpret_cast<decltype(f.openInstances)>(function("testComponentOpenInstances"));
     f.failNextOpen = reinterpret_cast<decltype(f.failNextOpen)>(function("testComponentFailNextOpen"));
     f.notify = reinterpret_cast<decltype(f.notify)>(function("testComponentNotify"));
+    f.changeProperty = reinterpret_cast<decltype(f.changeProperty)>(function("testComponentChangeProperty"));
+    f.propertyListenerCount =
+        reinterpret_cast<decltype(f.propertyListenerCount)>(function("testComponentPropertyListenerCount"));
     CFRelease(bundle);  // the registry keeps it, loaded
     return f;
 }

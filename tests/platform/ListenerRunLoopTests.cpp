@@ -152,6 +152,54 @@ TEST_F(Listeners, WithRunLoopTheyHearWhenThatLoopRuns) {
     EXPECT_EQ(1u, events.size());
 }
 
+// The component calls its property listeners and posts property events only
+// while it has none; an event listener keeps a property listener of its own on
+// the unit, so it hears its properties beside the host's direct listener.
+TEST_F(Listeners, EventListenerHearsPropertiesBesideADirectPropertyListener) {
+    std::vector<AudioUnitPropertyID> direct;
+    AudioUnitPropertyListenerProc directProc = [](void* heard, AudioUnit, AudioUnitPropertyID id, AudioUnitScope,
+                                                  AudioUnitElement) {
+        static_cast<std::vector<AudioUnitPropertyID>*>(heard)->push_back(id);
+    };
+    ASSERT_EQ(noErr, AudioUnitAddPropertyListener(unitA, kAudioUnitProperty_Latency, directProc, &direct));
+    std::vector<Heard> events;
+    AUEventListenerRef listener = nullptr;
+    ASSERT_EQ(noErr, AUEventListenerCreate(recordEvent, &events, CFRunLoopGetMain(), kCFRunLoopDefaultMode, 0.1f,
+                                           0.0f, &listener));
+    int object = 0;
+    AudioUnitEvent formatOfInput = propertyEvent(unitA, kAudioUnitProperty_StreamFormat);
+    formatOfInput.mArgument.mProperty.mScope = kAudioUnitScope_Input;
+    ASSERT_EQ(noErr, AUEventListenerAddEventType(listener, &object, &formatOfInput));
+    ASSERT_EQ(noErr, AUEventListenerAddEventType(listener, &object, &formatOfInput));
+    EXPECT_EQ(2, bundleA.propertyListenerCount(unitA)) << "one property listener per unit and property";
+
+    bundleA.changeProperty(unitA, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0);
+    bundleA.changeProperty(unitA, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0);
+    bundleA.changeProperty(unitA, kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+    EXPECT_TRUE(events.empty()) << "delivered through the listener's run loop";
+    while (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.0, true) == kCFRunLoopRunHandledSource) {}
+    ASSERT_EQ(1u, events.size()) << "only the subscribed scope, once";
+    EXPECT_EQ(kAudioUnitEvent_PropertyChange, events[0].event.mEventType);
+    EXPECT_EQ(unitA, events[0].event.mArgument.mProperty.mAudioUnit);
+    EXPECT_EQ(kAudioUnitProperty_StreamFormat, events[0].event.mArgument.mProperty.mPropertyID);
+    EXPECT_EQ(kAudioUnitScope_Input, events[0].event.mArgument.mProperty.mScope);
+    EXPECT_EQ(&object, events[0].object);
+    EXPECT_EQ(std::vector<AudioUnitPropertyID>{kAudioUnitProperty_Latency}, direct);
+
+    // Removing the event type, and disposing of the listener, take its property listener off the unit.
+    ASSERT_EQ(noErr, AUEventListenerRemoveEventType(listener, &object, &formatOfInput));
+    EXPECT_EQ(1, bundleA.propertyListenerCount(unitA));
+    bundleA.changeProperty(unitA, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.0, false);
+    EXPECT_EQ(1u, events.size());
+    ASSERT_EQ(noErr, AUEventListenerAddEventType(listener, nullptr, &formatOfInput));
+    EXPECT_EQ(2, bundleA.propertyListenerCount(unitA));
+    ASSERT_EQ(noErr, AUListenerDispose(listener));
+    EXPECT_EQ(1, bundleA.propertyListenerCount(unitA));
+    ASSERT_EQ(noErr, AudioUnitRemovePropertyListener(unitA, kAudioUnitProperty_Latency, directProc));
+    EXPECT_EQ(0, bundleA.propertyListenerCount(unitA));
+}
+
 namespace {
 
 struct TimerCount {

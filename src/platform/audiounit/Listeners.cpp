@@ -3,6 +3,7 @@
 // notifications.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -17,6 +18,16 @@ struct Subscription {
     AudioUnitEvent event;  // type and parameter or property
 };
 
+// A property listener the event listener keeps on a unit, as on macOS: a
+// component calls its property listeners and posts property events only while
+// it has none, so without one an event listener would miss the changes that
+// another listener of the host makes the component call directly.
+struct PropertyTap {
+    void* key;  // the user data registered with the unit; never reused
+    AudioUnit unit;
+    AudioUnitPropertyID propertyID;
+};
+
 }  // namespace
 
 struct AUListenerBase {
@@ -25,6 +36,7 @@ struct AUListenerBase {
     void* refCon;
     CFRunLoopRef runLoop;  // null: called on the notifying thread
     std::vector<Subscription> subscriptions;  // guarded by the registry's mutex
+    std::vector<PropertyTap> taps;            // guarded by the registry's mutex
     bool disposed = false;                    // guarded by the registry's mutex
 };
 
@@ -35,6 +47,7 @@ using ListenerPointer = std::shared_ptr<AUListenerBase>;
 struct ListenerRegistry {
     std::mutex mutex;
     std::vector<ListenerPointer> listeners;
+    uintptr_t lastTapKey = 0;
 };
 
 ListenerRegistry& registry() {
@@ -104,24 +117,19 @@ bool stillListening(const ListenerPointer& listener) {
     return !listener->disposed;
 }
 
-OSStatus notify(AUParameterListenerRef sender, const AudioUnitEvent& event) {
-    if (event.mEventType > kAudioUnitEvent_PropertyChange) return paramErr;
-    std::vector<Delivery> deliveries;
-    {
-        ListenerRegistry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        for (const ListenerPointer& listener : r.listeners) {
-            if (listener.get() == sender) continue;
-            const bool parameterListener = listener->parameterProc != nullptr;
-            for (const Subscription& subscription : listener->subscriptions) {
-                if (hears(subscription, parameterListener, event)) {
-                    deliveries.push_back({listener, subscription.object});
-                    break;
-                }
-            }
+// Adds the listener once, with the object of its first subscription that hears the event.
+void collect(const ListenerPointer& listener, const AudioUnitEvent& event, std::vector<Delivery>& deliveries) {
+    const bool parameterListener = listener->parameterProc != nullptr;
+    for (const Subscription& subscription : listener->subscriptions) {
+        if (hears(subscription, parameterListener, event)) {
+            deliveries.push_back({listener, subscription.object});
+            return;
         }
     }
-    if (deliveries.empty()) return noErr;
+}
+
+void deliver(const std::vector<Delivery>& deliveries, const AudioUnitEvent& event) {
+    if (deliveries.empty()) return;
     // The value as the change leaves it, read once for every listener.
     AudioUnitParameterValue value = 0;
     if (event.mEventType == kAudioUnitEvent_ParameterValueChange &&
@@ -139,7 +147,69 @@ OSStatus notify(AUParameterListenerRef sender, const AudioUnitEvent& event) {
             });
         }
     }
+}
+
+OSStatus notify(AUParameterListenerRef sender, const AudioUnitEvent& event) {
+    if (event.mEventType > kAudioUnitEvent_PropertyChange) return paramErr;
+    std::vector<Delivery> deliveries;
+    {
+        ListenerRegistry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        for (const ListenerPointer& listener : r.listeners)
+            if (listener.get() != sender) collect(listener, event, deliveries);
+    }
+    deliver(deliveries, event);
     return noErr;
+}
+
+// The property listener of every tap: the change goes to the event listener
+// that owns the tap, as a notified event would. A key whose listener is gone
+// finds nothing.
+void tapHeard(void* key, AudioUnit unit, AudioUnitPropertyID propertyID, AudioUnitScope scope,
+              AudioUnitElement element) {
+    AudioUnitEvent event{};
+    event.mEventType = kAudioUnitEvent_PropertyChange;
+    event.mArgument.mProperty = {unit, propertyID, scope, element};
+    std::vector<Delivery> deliveries;
+    {
+        ListenerRegistry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        for (const ListenerPointer& listener : r.listeners) {
+            const bool owner = std::any_of(listener->taps.begin(), listener->taps.end(),
+                                           [key](const PropertyTap& tap) { return tap.key == key; });
+            if (owner) {
+                collect(listener, event, deliveries);
+                break;
+            }
+        }
+    }
+    deliver(deliveries, event);
+}
+
+bool tapped(const AUListenerBase& listener, AudioUnit unit, AudioUnitPropertyID propertyID) {
+    return std::any_of(listener.taps.begin(), listener.taps.end(), [&](const PropertyTap& tap) {
+        return tap.unit == unit && tap.propertyID == propertyID;
+    });
+}
+
+bool subscribedToProperty(const AUListenerBase& listener, AudioUnit unit, AudioUnitPropertyID propertyID) {
+    return std::any_of(listener.subscriptions.begin(), listener.subscriptions.end(), [&](const Subscription& s) {
+        return s.event.mEventType == kAudioUnitEvent_PropertyChange && s.event.mArgument.mProperty.mAudioUnit == unit &&
+               s.event.mArgument.mProperty.mPropertyID == propertyID;
+    });
+}
+
+// Registering and removing call into the component, so they run outside the
+// registry's lock: the component may announce a change meanwhile.
+void registerTap(const PropertyTap& tap) {
+    // A unit that keeps no property listeners still reaches the subscription
+    // through AUEventListenerNotify.
+    AudioUnitAddPropertyListener(tap.unit, tap.propertyID, tapHeard, tap.key);
+}
+
+void unregisterTaps(const std::vector<PropertyTap>& taps) {
+    for (const PropertyTap& tap : taps)
+        AudioUnitRemovePropertyListenerWithUserData(tap.unit, tap.propertyID, tapHeard, tap.key);
 }
 
 OSStatus createListener(AUParameterListenerProc parameterProc, AUEventListenerProc eventProc, void* refCon,
@@ -160,11 +230,21 @@ OSStatus createListener(AUParameterListenerProc parameterProc, AUEventListenerPr
 }
 
 OSStatus addSubscription(AUParameterListenerRef listenerRef, void* object, const AudioUnitEvent& event) {
-    ListenerRegistry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    ListenerPointer listener = findLocked(r, listenerRef);
-    if (listener == nullptr) return paramErr;
-    listener->subscriptions.push_back({object, event});
+    PropertyTap newTap{};
+    {
+        ListenerRegistry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        ListenerPointer listener = findLocked(r, listenerRef);
+        if (listener == nullptr) return paramErr;
+        listener->subscriptions.push_back({object, event});
+        const AudioUnitProperty& property = event.mArgument.mProperty;
+        if (event.mEventType == kAudioUnitEvent_PropertyChange &&
+            !tapped(*listener, property.mAudioUnit, property.mPropertyID)) {
+            newTap = {reinterpret_cast<void*>(++r.lastTapKey), property.mAudioUnit, property.mPropertyID};
+            listener->taps.push_back(newTap);
+        }
+    }
+    if (newTap.key != nullptr) registerTap(newTap);
     return noErr;
 }
 
@@ -177,14 +257,24 @@ bool sameSubscription(const Subscription& a, void* object, const AudioUnitEvent&
 }
 
 OSStatus removeSubscription(AUParameterListenerRef listenerRef, void* object, const AudioUnitEvent& event) {
-    ListenerRegistry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    ListenerPointer listener = findLocked(r, listenerRef);
-    if (listener == nullptr) return paramErr;
-    auto& list = listener->subscriptions;
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [&](const Subscription& s) { return sameSubscription(s, object, event); }),
-               list.end());
+    std::vector<PropertyTap> unused;
+    {
+        ListenerRegistry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        ListenerPointer listener = findLocked(r, listenerRef);
+        if (listener == nullptr) return paramErr;
+        auto& list = listener->subscriptions;
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const Subscription& s) { return sameSubscription(s, object, event); }),
+                   list.end());
+        auto& taps = listener->taps;
+        const auto kept = std::stable_partition(taps.begin(), taps.end(), [&](const PropertyTap& tap) {
+            return subscribedToProperty(*listener, tap.unit, tap.propertyID);
+        });
+        unused.assign(kept, taps.end());
+        taps.erase(kept, taps.end());
+    }
+    unregisterTaps(unused);
     return noErr;
 }
 
@@ -221,6 +311,8 @@ OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
         listener->disposed = true;  // deliveries still queued on its loop are dropped
         r.listeners.erase(found);
     }
+    // Only this thread reaches the listener now.
+    unregisterTaps(listener->taps);
     if (listener->runLoop != nullptr) gravel_runloop::detach(listener->runLoop);
     return noErr;
 }

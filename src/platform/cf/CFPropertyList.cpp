@@ -99,11 +99,16 @@ bool checkXML(const char* p, size_t n, std::string& error) {
         }
         return false;
     };
+    // XML cannot carry U+0000, not even in CDATA or a comment, and libplist
+    // aborts the process on a string that holds one.
+    if (const auto* nul = static_cast<const char*>(std::memchr(p, '\0', n))) {
+        line += static_cast<int>(std::count(p, nul, '\n'));
+        return fail("Encountered unexpected NUL byte");
+    }
     size_t i = 0;
     while (i < n) {
         const char c = p[i];
         if (c == '\n') ++line;
-        if (c == '\0') return fail("Encountered unexpected NUL byte");
         if (c != '<') {
             if (open.empty() && !std::isspace(static_cast<unsigned char>(c)))
                 return fail("Encountered unexpected text outside any element");
@@ -179,13 +184,13 @@ CFTypeRef fromNodeChecked(plist_t node, CFOptionFlags options, int depth, std::s
     return fromNode(node, options, depth, error);
 }
 
-CFStringRef stringFromNode(plist_t node, bool isKey, std::string& error) {
-    char* text = nullptr;
-    if (isKey) plist_get_key_val(node, &text);
-    else plist_get_string_val(node, &text);
-    CFStringRef string = createString(text != nullptr ? text : "");
+// Strings are read by their length: a NUL inside one must never be cut at or
+// tripped over.
+CFStringRef stringFromNode(plist_t node, std::string& error) {
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    CFStringRef string = createString(text != nullptr ? std::string(text, static_cast<size_t>(length)) : std::string());
     if (string == nullptr) error = "Encountered a string that is not valid UTF-8";
-    std::free(text);
     return string;
 }
 
@@ -209,9 +214,8 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags options, int depth, std::string& 
             plist_get_real_val(node, &value);
             return CFNumberCreate(nullptr, kCFNumberFloat64Type, &value);
         }
-        case PLIST_STRING:
-        case PLIST_KEY: {
-            CFStringRef string = stringFromNode(node, plist_get_node_type(node) == PLIST_KEY, error);
+        case PLIST_STRING: {
+            CFStringRef string = stringFromNode(node, error);
             if (string == nullptr || !mutableLeaves) return string;
             CFMutableStringRef copy = CFStringCreateMutableCopy(nullptr, 0, string);
             CFRelease(string);
