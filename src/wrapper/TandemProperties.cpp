@@ -73,6 +73,10 @@ void writeValue(void* data, const Value& value)
     std::memcpy(data, &value, sizeof value);
 }
 
+// The effect takes its rate as a float: a rate of a hertz or less (or one
+// that is no number) would reach it as nothing it can run at.
+bool isUsableSampleRate(Float64 rate) { return std::isfinite(rate) && rate >= 1.0 && rate <= 1.0e7; }
+
 AudioStreamBasicDescription streamFormatOf(Float64 sampleRate, int channels)
 {
     AudioStreamBasicDescription format;
@@ -438,7 +442,7 @@ void TandemComponent::setProperty(UInt32 dataSize, const void* data, AudioUnitEl
         break;
     case kAudioUnitProperty_SampleRate: {
         const Float64 rate = readValue<Float64>(data);
-        if (!std::isfinite(rate) || rate <= 0.0)
+        if (!isUsableSampleRate(rate))
             throw MacOSException(kAudioUnitErr_InvalidPropertyValue);
         setSampleRate(rate);
         break;
@@ -506,8 +510,7 @@ void TandemComponent::setFormat(AudioUnitScope scope, AudioUnitElement bus, cons
     if (format.mFormatID != kAudioFormatLinearPCM || format.mFramesPerPacket != 1 ||
         format.mBytesPerPacket != format.mBytesPerFrame ||
         (format.mFormatFlags & requiredFlags) != requiredFlags || format.mBitsPerChannel != 32 ||
-        format.mBytesPerPacket != 4 || format.mChannelsPerFrame == 0 || !std::isfinite(format.mSampleRate) ||
-        format.mSampleRate <= 0.0)
+        format.mBytesPerPacket != 4 || format.mChannelsPerFrame == 0 || !isUsableSampleRate(format.mSampleRate))
         throw MacOSException(kAudioUnitErr_FormatNotSupported);
 
     const int channels = int(format.mChannelsPerFrame);

@@ -193,7 +193,9 @@ TEST_F(FakeRender, FormatsAreCheckedAndTheSameRateIsNotSentTwice)
     EXPECT_TRUE(log.contains(logLine(stereoName, "Expecting 1 to 2 channels")));
     EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(44100, 1)), kAudioUnitErr_FormatNotSupported)
         << "mono on a stereo bus only with CanDoMonoIO";
-    EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(0, 2)), kAudioUnitErr_FormatNotSupported);
+    for (double rate : {0.0, 1e-300, 0.5, 1e300})
+        EXPECT_EQ(setFormat(unit, kAudioUnitScope_Input, floatFormat(rate, 2)), kAudioUnitErr_FormatNotSupported)
+            << rate;
 
     int heard = 0;
     ASSERT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_StreamFormat, countingListener, &heard), noErr);
