@@ -279,6 +279,7 @@ void TandemComponent::tearDown()
     // first (its removal waits for a callback already running), then the
     // view and the effect it embeds, and only then the tables the effect's
     // callbacks read. Runs from the destructor too: nothing here throws.
+    closing = true;
     if (idleTimer) {
         RemoveEventLoopTimer(idleTimer);
         idleTimer = nullptr;

@@ -145,6 +145,9 @@ private:
     std::unique_ptr<VSTPlugIn> vst;
     std::unique_ptr<TandemViewHost> view;
     EventLoopTimerRef idleTimer = nullptr;
+    // Set when tear-down starts: a host's listener may call in while the
+    // effect closes, and is told the unit is no longer there.
+    bool closing = false;
 
     bool vstSupportsTandemExtensions = false;
     bool vstSupportsTailTime = false;

@@ -40,6 +40,8 @@ bool TandemComponent::isRealtimeSelector(SInt16 selector)
 
 OSStatus TandemComponent::dispatchRealtime(ComponentParameters* params) noexcept
 {
+    if (closing)
+        return kAudioUnitErr_Uninitialized;
     switch (params->what) {
     case kAudioUnitRenderSelect: {
         const auto& p = block<AudioUnitRenderParams>(params);
@@ -93,6 +95,8 @@ void TandemComponent::uninitialize()
 
 void TandemComponent::dispatch(ComponentParameters* params)
 {
+    if (closing)
+        throw MacOSException(kAudioUnitErr_Uninitialized);
     switch (params->what) {
     case kAudioUnitInitializeSelect:
         tandemLog("AU kAudioUnitInitializeSelect\n");

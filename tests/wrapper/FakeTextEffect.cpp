@@ -56,6 +56,8 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
         return 1;
     case effEditClose:
         ++s.editCloseCalls;
+        if (s.endGestureOnEditClose)
+            host(e, audioMasterEndEdit, 0, 0, nullptr, 0.0f);
         return 1;
     case effEditIdle:
         ++s.editIdleCalls;

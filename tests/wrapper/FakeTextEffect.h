@@ -29,4 +29,5 @@ struct FakeTextState {
     int resizeOnIdleWidth;        // > 0: the next effIdle asks the host for this size
     int resizeOnIdleHeight;
     VstIntPtr sizeWindowAnswer;
+    bool endGestureOnEditClose;   // closing the editor ends a drag of parameter 0
 };

@@ -325,10 +325,34 @@ TEST(TandemView, AViewOutlivingItsUnitClosesTheEditorWithTheUnit)
     ASSERT_NE(factory, nullptr);
     Tandem20010220_CocoaView* view = factory->uiViewForAudioUnit(opened->unit, TandemViewSize{0, 0}, 0);
     ASSERT_NE(view, nullptr);
+
+    // The editor ends a drag as it closes, and a host's listener asks the
+    // closing unit for the value: it is told no, and nothing freed is read.
+    fake.endGestureOnEditClose = true;
+    struct Asked {
+        AudioUnit unit;
+        std::vector<OSStatus> answers;
+    } asked{opened->unit, {}};
+    AUEventListenerRef listener = nullptr;
+    ASSERT_EQ(AUEventListenerCreate(
+                  [](void* reference, void*, const AudioUnitEvent*, UInt64, AudioUnitParameterValue) {
+                      Asked* a = static_cast<Asked*>(reference);
+                      AudioUnitParameterValue value = 0;
+                      a->answers.push_back(AudioUnitGetParameter(a->unit, 0, kAudioUnitScope_Global, 0, &value));
+                  },
+                  &asked, nullptr, nullptr, 0.0f, 0.0f, &listener),
+              noErr);
+    AudioUnitEvent end = {};
+    end.mEventType = kAudioUnitEvent_EndParameterChangeGesture;
+    end.mArgument.mParameter = {opened->unit, 0, kAudioUnitScope_Global, 0};
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &end), noErr);
+
     opened->dispose();
     EXPECT_EQ(fake.editCloseCalls, 1);
+    EXPECT_EQ(asked.answers, std::vector<OSStatus>{kAudioUnitErr_Uninitialized});
     factory->release(view);
     EXPECT_EQ(fake.editCloseCalls, 1);
+    AUListenerDispose(listener);
 }
 
 TEST(TandemView, AnEffectWithoutEditorOffersNoView)
