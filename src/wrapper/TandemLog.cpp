@@ -66,18 +66,29 @@ void drainLocked()
     }
 }
 
-// The writer thread wakes a few times a second; the audio side never signals it.
-std::mutex writerMutex;
-std::condition_variable writerWake;
-std::thread writer;
-int writerUsers = 0;
-bool writerStopping = false;
+// The writer thread wakes a few times a second; the audio side never signals
+// it. Made once and never destroyed: a host may quit with units open, and
+// exit must not destroy a running thread's object or what it waits on.
+struct LogWriter {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::thread thread;
+    int users = 0;
+    bool stopping = false;
+};
+
+LogWriter& logWriter()
+{
+    static LogWriter* writer = new LogWriter;
+    return *writer;
+}
 
 void runWriter()
 {
-    std::unique_lock<std::mutex> lock(writerMutex);
-    while (!writerStopping) {
-        writerWake.wait_for(lock, std::chrono::milliseconds(20));
+    LogWriter& writer = logWriter();
+    std::unique_lock<std::mutex> lock(writer.mutex);
+    while (!writer.stopping) {
+        writer.wake.wait_for(lock, std::chrono::milliseconds(20));
         std::lock_guard<std::mutex> write(writeMutex);
         drainLocked();
     }
@@ -156,24 +167,26 @@ void tandemLog(const char* format, ...)
 
 void retainTandemLogWriter()
 {
-    std::lock_guard<std::mutex> lock(writerMutex);
-    if (writerUsers++ == 0) {
-        writerStopping = false;
-        writer = std::thread(runWriter);
+    LogWriter& writer = logWriter();
+    std::lock_guard<std::mutex> lock(writer.mutex);
+    if (writer.users++ == 0) {
+        writer.stopping = false;
+        writer.thread = std::thread(runWriter);
     }
 }
 
 void releaseTandemLogWriter()
 {
+    LogWriter& writer = logWriter();
     std::thread stopped;
     {
-        std::lock_guard<std::mutex> lock(writerMutex);
-        if (writerUsers == 0 || --writerUsers > 0)
+        std::lock_guard<std::mutex> lock(writer.mutex);
+        if (writer.users == 0 || --writer.users > 0)
             return;
-        writerStopping = true;
-        stopped = std::move(writer);
+        writer.stopping = true;
+        stopped = std::move(writer.thread);
     }
-    writerWake.notify_all();
+    writer.wake.notify_all();
     stopped.join();
     flushTandemLog();
 }

@@ -4,6 +4,7 @@
 //
 //   tandem_host_probe COMPONENT SUBTYPE FAKE_EFFECT identify
 //   tandem_host_probe COMPONENT SUBTYPE FAKE_EFFECT mono-as-stereo
+//   tandem_host_probe COMPONENT SUBTYPE FAKE_EFFECT exit-open    (exits with the unit open)
 //
 // Prints "thread <id>" first (the component's log lines carry it), then the
 // outcome on standard output; the component's log goes to standard error.
@@ -12,6 +13,7 @@
 #include "TandemTestSupport.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv)
@@ -36,6 +38,8 @@ int main(int argc, char** argv)
         std::printf("open failed: %d\n", int(opened.status));
         return 1;
     }
+    if (std::strcmp(argv[4], "exit-open") == 0)
+        std::exit(0); // as a host quitting without closing its units: no destructor of ours runs
     if (!monoAsStereo)
         return 0;
 

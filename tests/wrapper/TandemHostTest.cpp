@@ -103,6 +103,12 @@ TEST(TandemHostIdentification, TheHostingProgramsBundleDecides)
     }
 }
 
+TEST(TandemHostIdentification, AHostMayQuitWithItsUnitsOpen)
+{
+    const ProbeResult probe = runProbe("Logic801", "exit-open");
+    EXPECT_EQ(probe.status, 0) << probe.output;
+}
+
 TEST(TandemHostIdentification, StereoOnAMonoBusOnlyForTheHostsThatNeedIt)
 {
     ProbeResult garageBand = runProbe("GarageBand411", "mono-as-stereo");
