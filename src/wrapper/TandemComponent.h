@@ -155,7 +155,6 @@ private:
     bool isBypassing = false;
     double initialDelayTime = 0.0;
     double tailTime = 0.0;
-    Float64 sampleRate = 44100.0;
     int supportedChannelCount = 0;
     AUChannelInfo supportedChannels[4] = {};
 };

@@ -24,25 +24,23 @@ void TandemNotifier::addPropertyListener(AudioUnitPropertyID id, AudioUnitProper
 void TandemNotifier::removePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
                                             void* reference)
 {
-    std::lock_guard<std::mutex> lock(listenerMutex);
-    int kept = 0;
-    for (int i = 0; i < propertyListenerCount; ++i) {
-        const PropertyListener& listener = propertyListeners[i];
-        if (listener.id == id && listener.proc == proc && listener.reference == reference)
-            tandemLog("AU Removed listener on %d\n", int(id));
-        else
-            propertyListeners[kept++] = listener;
-    }
-    propertyListenerCount = kept;
+    removePropertyListeners(id, proc, [reference](void* registered) { return registered == reference; });
 }
 
 void TandemNotifier::removePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc)
 {
+    removePropertyListeners(id, proc, [](void*) { return true; });
+}
+
+template <typename ReferenceMatches>
+void TandemNotifier::removePropertyListeners(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                                             ReferenceMatches referenceMatches)
+{
     std::lock_guard<std::mutex> lock(listenerMutex);
     int kept = 0;
     for (int i = 0; i < propertyListenerCount; ++i) {
         const PropertyListener& listener = propertyListeners[i];
-        if (listener.id == id && listener.proc == proc)
+        if (listener.id == id && listener.proc == proc && referenceMatches(listener.reference))
             tandemLog("AU Removed listener on %d\n", int(id));
         else
             propertyListeners[kept++] = listener;
@@ -50,46 +48,34 @@ void TandemNotifier::removePropertyListener(AudioUnitPropertyID id, AudioUnitPro
     propertyListenerCount = kept;
 }
 
-void TandemNotifier::propertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element)
+void TandemNotifier::raise(const QueuedChange& change)
 {
     if (isRealtimeThread())
-        queuedChanges.push([&](QueuedChange& change) {
-            change = QueuedChange{QueuedChange::property, id, scope, element, nullptr, nullptr};
-        });
+        queuedChanges.push([&](QueuedChange& slot) { slot = change; });
     else
-        deliverProperty(id, scope, element);
+        deliver(change);
+}
+
+void TandemNotifier::propertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element)
+{
+    raise(QueuedChange{QueuedChange::property, id, scope, element, nullptr, nullptr});
 }
 
 void TandemNotifier::parameterChanged(int parameter)
 {
-    if (isRealtimeThread())
-        queuedChanges.push([&](QueuedChange& change) {
-            change = QueuedChange{QueuedChange::parameter, AudioUnitPropertyID(parameter), 0, 0, nullptr, nullptr};
-        });
-    else
-        deliverParameter(parameter);
+    raise(QueuedChange{QueuedChange::parameter, AudioUnitPropertyID(parameter), 0, 0, nullptr, nullptr});
 }
 
 void TandemNotifier::gesture(AudioUnitEventType type, int parameter)
 {
     const bool begin = type == kAudioUnitEvent_BeginParameterChangeGesture;
-    if (isRealtimeThread())
-        queuedChanges.push([&](QueuedChange& change) {
-            change = QueuedChange{begin ? QueuedChange::beginGesture : QueuedChange::endGesture,
-                                  AudioUnitPropertyID(parameter), 0, 0, nullptr, nullptr};
-        });
-    else
-        postParameterEvent(type, parameter);
+    raise(QueuedChange{begin ? QueuedChange::beginGesture : QueuedChange::endGesture, AudioUnitPropertyID(parameter),
+                       0, 0, nullptr, nullptr});
 }
 
 void TandemNotifier::displayChanged(void (*presetMayHaveChanged)(void*), void* context)
 {
-    if (isRealtimeThread())
-        queuedChanges.push([&](QueuedChange& change) {
-            change = QueuedChange{QueuedChange::display, 0, 0, 0, presetMayHaveChanged, context};
-        });
-    else
-        presetMayHaveChanged(context);
+    raise(QueuedChange{QueuedChange::display, 0, 0, 0, presetMayHaveChanged, context});
 }
 
 void TandemNotifier::deliverQueued()

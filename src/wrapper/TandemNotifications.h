@@ -68,6 +68,11 @@ private:
         AURenderCallbackStruct entries[maxRenderNotifies] = {};
     };
 
+    template <typename ReferenceMatches>
+    void removePropertyListeners(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                                 ReferenceMatches referenceMatches);
+    // Delivers the change now, or queues it on a real-time thread.
+    void raise(const QueuedChange& change);
     void deliver(const QueuedChange& change);
     void deliverProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element);
     void deliverParameter(int parameter);

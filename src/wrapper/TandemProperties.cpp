@@ -325,10 +325,10 @@ void TandemComponent::getProperty(UInt32* ioDataSize, void* outData, AudioUnitEl
 
     switch (id) {
     case kAudioUnitProperty_SampleRate:
-        writeValue<Float64>(outData, sampleRate);
+        writeValue<Float64>(outData, renderer->getSampleRate());
         break;
     case kAudioUnitProperty_StreamFormat: {
-        writeValue(outData, streamFormatOf(sampleRate, renderer->getActiveChannels(scope == kAudioUnitScope_Input,
+        writeValue(outData, streamFormatOf(renderer->getSampleRate(), renderer->getActiveChannels(scope == kAudioUnitScope_Input,
                                                                                    int(element))));
         break;
     }
@@ -527,7 +527,7 @@ void TandemComponent::setFormat(AudioUnitScope scope, AudioUnitElement bus, cons
         }
     }
     if (vst->isResumed() &&
-        (channels != renderer->getActiveChannels(input, int(bus)) || format.mSampleRate != sampleRate)) {
+        (channels != renderer->getActiveChannels(input, int(bus)) || format.mSampleRate != renderer->getSampleRate())) {
         tandemLog("Cannot change the stream format while initialized\n");
         throw MacOSException(kAudioUnitErr_Initialized);
     }
@@ -537,13 +537,12 @@ void TandemComponent::setFormat(AudioUnitScope scope, AudioUnitElement bus, cons
 
 void TandemComponent::setSampleRate(Float64 rate)
 {
-    if (rate == sampleRate)
+    if (rate == renderer->getSampleRate())
         return;
     if (vst->isResumed()) {
         tandemLog("Cannot change the sample rate while initialized\n");
         throw MacOSException(kAudioUnitErr_Initialized);
     }
-    sampleRate = rate;
     renderer->setSampleRate(rate);
     vst->setSampleRate(float(rate));
     for (int b = 0; b < renderer->getInputBusCount(); ++b) {
@@ -575,7 +574,7 @@ void TandemComponent::setMaximumFramesPerSlice(UInt32 frames)
 
 bool TandemComponent::updateInitialDelayTime()
 {
-    const double latency = double(vst->getInitialDelay()) / sampleRate;
+    const double latency = double(vst->getInitialDelay()) / renderer->getSampleRate();
     if (latency == initialDelayTime)
         return false;
     initialDelayTime = latency;
@@ -584,7 +583,7 @@ bool TandemComponent::updateInitialDelayTime()
 
 bool TandemComponent::updateTailTime()
 {
-    const double tail = double(vst->getTailSize()) / sampleRate;
+    const double tail = double(vst->getTailSize()) / renderer->getSampleRate();
     if (tail == tailTime)
         return false;
     tailTime = tail;

@@ -69,6 +69,7 @@ public:
     void setRenderCallback(int bus, const AURenderCallbackStruct& callback) { inputCallbacks[bus] = callback; }
     const HostCallbackInfo& getHostCallbacks() const { return hostCallbacks; }
     void setHostCallbacks(const HostCallbackInfo& callbacks) { hostCallbacks = callbacks; }
+    double getSampleRate() const { return sampleRate; }
     void setSampleRate(double rate) { sampleRate = rate; }
 
     // MIDI for the next slice; false when the queue is full.
