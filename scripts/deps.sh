@@ -13,6 +13,12 @@ packages=(
   lv2-dev lilv-utils liblilv-dev lv2file sordi
   # third-party VST 2.4 effects the hosting tests load as black boxes
   lsp-plugins-vst dpf-plugins-vst
+  # live audio: JACK to build against, and a JACK server the live tests start
+  libjack-jackd2-dev jackd2
+  # the real CLAP host whose scanner checks Gravel.clap
+  qtractor
+  # the Debian package and its checker
+  dpkg-dev lintian
 )
 
 missing=()
