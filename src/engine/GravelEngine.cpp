@@ -233,6 +233,36 @@ void GravelEngine::resetChannels()
     }
 }
 
+int64_t GravelEngine::decayFrames() const
+{
+    GravelEngine probe;
+    for (int32_t index = kDrive; index <= kBypass; ++index)
+        probe.setParameter(index, getParameter(index));
+    probe.setParameter(kInputLevel, getParameter(kInputLevel));
+    probe.setParameter(kOversampling, getParameter(kOversampling));
+    const double rate = pendingSampleRate.load(std::memory_order_relaxed);
+    probe.setSampleRate(rate);
+    probe.reset();
+
+    // Quiet for this long counts as decayed: longer than any zero crossing
+    // of the coupling filters' slow ring.
+    const int64_t quietFrames = int64_t(0.1 * rate);
+    const int64_t limit = int64_t(kDecayLimitSeconds * rate);
+    int64_t lastLoud = 0;
+    float left[kChunkFrames], right[kChunkFrames];
+    for (int64_t start = 0; start < limit && start - lastLoud < quietFrames; start += kChunkFrames) {
+        std::fill(left, left + kChunkFrames, 0.0f);
+        std::fill(right, right + kChunkFrames, 0.0f);
+        if (start == 0)
+            left[0] = right[0] = 1.0f;
+        probe.process(left, right, left, right, kChunkFrames);
+        for (int i = 0; i < kChunkFrames; ++i)
+            if (std::fabs(left[i]) >= kDecayLevel || std::fabs(right[i]) >= kDecayLevel)
+                lastLoud = start + i + 1;
+    }
+    return lastLoud + quietFrames >= limit ? -1 : lastLoud;
+}
+
 bool GravelEngine::channelsAreFinite() const
 {
     return oversamplerL->isFinite() && oversamplerR->isFinite();

@@ -56,6 +56,14 @@ public:
     // settings; only while no audio thread processes. No allocation.
     void reset();
 
+    // How long the circuit rings after its input stops, at the current
+    // settings and rate: the frames until its answer to a full-scale impulse
+    // stays below kDecayLevel, or -1 when it has not within
+    // kDecayLimitSeconds. Runs a copy of the circuit: not on the audio thread.
+    int64_t decayFrames() const;
+    static constexpr double kDecayLevel = 1e-6; // -120 dBFS
+    static constexpr double kDecayLimitSeconds = 30.0;
+
     // Oversampling factor of a normalised value: 2, 4 or 8.
     static unsigned factorFor(float value);
 
