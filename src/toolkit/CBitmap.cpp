@@ -52,7 +52,12 @@ cairo_surface_t* surfaceFromRGBA(const unsigned char* px, int w, int h)
 
 CBitmap::CBitmap(const CResourceDescription& desc) : resourceDesc(desc)
 {
-    if (desc.type != CResourceDescription::kStringType || !desc.u.name || !gBundleRef) return;
+    if (desc.type != CResourceDescription::kStringType || !desc.u.name) return;
+    if (const EmbeddedPicture* picture = findEmbeddedPicture(desc.u.name)) {
+        loadMemory(picture->begin, size_t(picture->end - picture->begin));
+        return;
+    }
+    if (!gBundleRef) return;
     std::string path = bundleResourcesPath(gBundleRef) + "/" + desc.u.name;
     loadFile(path.c_str());
 }
@@ -85,6 +90,42 @@ bool CBitmap::loadFile(const char* path)
         // BMP, or a PNG cairo could not read.
         int w = 0, h = 0, n = 0;
         unsigned char* px = stbi_load(path, &w, &h, &n, 4);
+        if (!px) return false;
+        s = surfaceFromRGBA(px, w, h);
+        stbi_image_free(px);
+        if (!s) return false;
+    }
+    surface = s;
+    width = cairo_image_surface_get_width(s);
+    height = cairo_image_surface_get_height(s);
+    return true;
+}
+
+bool CBitmap::loadMemory(const unsigned char* bytes, size_t size)
+{
+    struct Reader {
+        const unsigned char* at;
+        const unsigned char* end;
+        static cairo_status_t read(void* closure, unsigned char* data, unsigned int length)
+        {
+            Reader* r = static_cast<Reader*>(closure);
+            if (size_t(r->end - r->at) < length) return CAIRO_STATUS_READ_ERROR;
+            std::memcpy(data, r->at, length);
+            r->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        }
+    } reader{bytes, bytes + size};
+    cairo_surface_t* s = nullptr;
+    if (size >= 8 && std::memcmp(bytes, "\x89PNG", 4) == 0) {
+        s = cairo_image_surface_create_from_png_stream(&Reader::read, &reader);
+        if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(s);
+            s = nullptr;
+        }
+    }
+    if (!s) {
+        int w = 0, h = 0, n = 0;
+        unsigned char* px = stbi_load_from_memory(bytes, int(size), &w, &h, &n, 4);
         if (!px) return false;
         s = surfaceFromRGBA(px, w, h);
         stbi_image_free(px);

@@ -1,6 +1,7 @@
 #pragma once
 #include "toolkit/CBaseObject.h"
 #include "toolkit/CGeometry.h"
+#include <cstddef>
 #include <cstdint>
 
 typedef struct _cairo_surface cairo_surface_t;
@@ -47,6 +48,8 @@ protected:
 
 private:
     bool loadFile(const char* path);
+    // A PNG or BMP file's bytes.
+    bool loadMemory(const unsigned char* bytes, size_t size);
 
     CResourceDescription resourceDesc;
     cairo_surface_t* surface = nullptr;

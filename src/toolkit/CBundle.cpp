@@ -1,8 +1,28 @@
 #include "toolkit/CBundle.h"
 
+#include <atomic>
+#include <cstring>
+
 namespace VSTGUI {
 
 CFBundleRef gBundleRef = nullptr;
+
+namespace {
+std::atomic<const EmbeddedPicture*> gEmbeddedPictures{nullptr};
+}
+
+void setEmbeddedPictures(const EmbeddedPicture* pictures)
+{
+    gEmbeddedPictures.store(pictures);
+}
+
+const EmbeddedPicture* findEmbeddedPicture(const char* name)
+{
+    const EmbeddedPicture* p = gEmbeddedPictures.load();
+    for (; p && p->name && name; ++p)
+        if (std::strcmp(p->name, name) == 0) return p;
+    return nullptr;
+}
 
 CFBundleRef bundleCreate(const std::string& bundleDir)
 {

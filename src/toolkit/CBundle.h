@@ -16,4 +16,15 @@ CFBundleRef bundleCreate(const std::string& bundleDir);
 // <bundle>/Contents/Resources, or empty for a null reference.
 std::string bundleResourcesPath(CFBundleRef bundle);
 
+// Pictures built into the binary, for a plug-in that is one file and has no
+// bundle: a list ending with a null name. Bitmaps look here before the
+// bundle's Resources folder. The list must outlive every bitmap made.
+struct EmbeddedPicture {
+    const char* name;
+    const unsigned char* begin;
+    const unsigned char* end;
+};
+void setEmbeddedPictures(const EmbeddedPicture* pictures);
+const EmbeddedPicture* findEmbeddedPicture(const char* name);
+
 }  // namespace VSTGUI
