@@ -16,6 +16,7 @@ struct RenderOptions {
     int blockSize = 512;
     std::string plugin;      // empty: the built Gravel.vst
     bool au = false;         // through the bundle's AudioUnit instead of its VST entry
+    bool clap = false;       // through Gravel.clap's CLAP entry instead
     std::string auPreset;     // --aupreset FILE.aupreset (through the AudioUnit)
     std::string saveAuPreset; // --save-aupreset FILE.aupreset
 };
@@ -37,6 +38,9 @@ int runSnapshot(const SnapshotOptions& options);
 int runAudioUnitInfo(int argc, char** argv);
 int runAudioUnitSnapshot(const SnapshotOptions& options, bool verbose);
 int runAudioUnitRender(const RenderOptions& options, bool verbose);
+// Through a CLAP plug-in (--clap; --plugin then names the .clap file).
+int runClapRender(const RenderOptions& options);
+int runClapInfo(const std::string& plugin);
 
 // The effect to load: the one given, else the Gravel.vst built next to the
 // tool. Throws ToolError when there is none.

@@ -32,7 +32,7 @@ const char* const mainHelp =
 const char* const renderHelp =
     "Usage: gravel render [IN] [-o OUT] [--set NAME=VALUE]... [--preset FILE]\n"
     "                     [--save-preset FILE] [--block N] [--plugin PATH] [--au] [-v]\n"
-    "                     [--aupreset FILE] [--save-aupreset FILE]\n"
+    "                     [--aupreset FILE] [--save-aupreset FILE] [--clap]\n"
     "\n"
     "Processes IN (any mono or stereo file libsndfile reads) through the effect\n"
     "at IN's sample rate and writes OUT in IN's format. Without IN, renders a few\n"
@@ -59,6 +59,8 @@ const char* const renderHelp =
     "                        --save-aupreset) into the AudioUnit first; implies --au\n"
     "  --save-aupreset FILE  save the AudioUnit's state as an .aupreset before\n"
     "                        rendering; implies --au\n"
+    "  --clap                render through Gravel.clap's CLAP entry (--plugin then\n"
+    "                        names the .clap file); the same samples as the VST entry\n"
     "  -v, --verbose         show the host's log of every call into the effect\n"
     "\n"
     "Stereo files are rendered in stereo mode unless --set mode=mono or a preset\n"
@@ -66,12 +68,13 @@ const char* const renderHelp =
     "when there are any, gravel exits with 1.\n";
 
 const char* const infoHelp =
-    "Usage: gravel info [--plugin PATH] [-v]\n"
+    "Usage: gravel info [--plugin PATH] [--clap] [-v]\n"
     "\n"
     "Shows the effect's name, vendor, version and ID, its parameters with the\n"
     "values they show now, and its programs.\n"
     "\n"
     "  --plugin PATH   VST 2.4 bundle folder or .so (default: the built Gravel.vst)\n"
+    "  --clap          what a CLAP host sees of Gravel.clap (or the .clap --plugin names)\n"
     "  -v, --verbose   show the host's log of every call into the effect\n";
 
 const char* const snapshotHelp =
@@ -148,6 +151,8 @@ int runCommandLine(int argc, char** argv)
                 snapshotOptions.au = true;
             } else if (render && arg == "--au") {
                 options.au = true;
+            } else if (!snapshot && arg == "--clap") {
+                options.clap = true;
             } else if (snapshot && (value("-o", snapshotOptions.output) ||
                                     value("--output", snapshotOptions.output))) {
             } else if (snapshot && value("--set", text)) {
@@ -196,9 +201,12 @@ int runCommandLine(int argc, char** argv)
         snapshotOptions.plugin = options.plugin;
         return snapshotOptions.au ? runAudioUnitSnapshot(snapshotOptions, verbose) : runSnapshot(snapshotOptions);
     }
+    if (render && options.clap)
+        return options.au ? usage("--clap and --au choose different entries; give one", helpFor)
+                          : runClapRender(options);
     if (render)
         return options.au ? runAudioUnitRender(options, verbose) : runRender(options);
-    return runInfo(options.plugin);
+    return options.clap ? runClapInfo(options.plugin) : runInfo(options.plugin);
 }
 
 // what() of a library's exception, on one line.
