@@ -53,9 +53,21 @@ struct Level {
     }
 };
 
+// Drawn on the terminal that stderr was when the render began, so that an
+// entry that hides the effect's log (the AudioUnit's) still shows it.
 class ProgressBar {
 public:
-    explicit ProgressBar(bool shown) : shown(shown) {}
+    ProgressBar() : terminal(dup(STDERR_FILENO)) {}
+    ~ProgressBar()
+    {
+        finish();
+        if (terminal >= 0)
+            close(terminal);
+    }
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    void show(bool wanted) { shown = wanted && terminal >= 0 && isatty(terminal); }
     void update(double fraction)
     {
         const int percent = static_cast<int>(fraction * 100.0);
@@ -63,21 +75,20 @@ public:
             return;
         lastPercent = percent;
         const int width = 40, filled = percent * width / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-                     std::string(width - filled, '.').c_str(), percent);
-        std::fflush(stderr);
+        dprintf(terminal, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                std::string(width - filled, '.').c_str(), percent);
     }
     // Clears the bar's line, so that the summary (or an error) starts clean.
     void finish()
     {
         if (shown && lastPercent >= 0)
-            std::fprintf(stderr, "\r\033[K");
+            dprintf(terminal, "\r\033[K");
         lastPercent = -1;
     }
-    ~ProgressBar() { finish(); }
 
 private:
-    bool shown;
+    int terminal;
+    bool shown = false;
     int lastPercent = -1;
 };
 
@@ -137,13 +148,13 @@ int RenderSession::run(RenderTarget& target)
     const float toEffect = scale > 0.0 && !rendersDemo() ? float(1.0 / scale) : 1.0f;
     const float toFile = scale > 0.0 ? float(scale) : 1.0f;
 
+    ProgressBar progress;
     target.prepare(rate, channels, block);
 
     ChannelBuffers toTarget(channels, block), fromTarget(channels, block);
     std::vector<float> interleaved(size_t(block) * size_t(channels));
     Level inLevel, outLevel;
-    // Asked after prepare: a target that hides the effect's log hides the bar too.
-    ProgressBar progress(isatty(STDERR_FILENO) && in.info.frames > progressAfterSeconds * rate);
+    progress.show(in.info.frames > progressAfterSeconds * rate);
     const auto started = std::chrono::steady_clock::now();
     sf_count_t done = 0;
     for (;;) {
@@ -202,23 +213,38 @@ int RenderSession::run(RenderTarget& target)
                        summary;
     if (!target.through().empty())
         line += " through " + target.through();
-    if (target.summaryGivesLevels())
-        line += "; input " + inLevel.describe() + "; output " + outLevel.describe();
+    if (!target.settings().empty())
+        line += " with " + target.settings();
+    line += "; input " + inLevel.describe() + "; output " + outLevel.describe();
     std::printf("%s; %s\n", line.c_str(), speed);
     return exitOK;
 }
 
-int modeParameterToMatch(const std::vector<std::string>& parameterNames, const RenderOptions& options,
-                         int channels)
+void applyRenderSettings(ParameterAccess& parameters, const RenderOptions& options, int channels)
 {
-    if (channels != 2 || !options.preset.empty() || !options.auPreset.empty())
-        return -1;
+    const std::vector<std::string> names = parameterNames(parameters);
     std::string error;
-    const int mode = findParameter(parameterNames, "plugin mode", error);
-    if (mode < 0)
-        return -1;
+    const int mode = findParameter(names, "plugin mode", error);
+    bool modeChosen = mode < 0 || channels != 2 || !options.preset.empty() || !options.auPreset.empty();
     for (const auto& setting : options.settings)
-        if (findParameter(parameterNames, setting.first, error) == mode)
-            return -1;
-    return mode;
+        modeChosen = modeChosen || findParameter(names, setting.first, error) == mode;
+    float stereo = 0.0f;
+    if (!modeChosen && resolveValue(parameters, mode, "stereo", stereo, error))
+        parameters.setPosition(mode, stereo);
+    applySettings(parameters, options.settings);
+}
+
+std::string channelModeNote(ParameterAccess& parameters, int channels)
+{
+    std::string error;
+    const int mode = findParameter(parameterNames(parameters), "plugin mode", error);
+    if (mode < 0)
+        return {};
+    const std::string shown = normaliseName(parameters.display(mode, parameters.position(mode)));
+    if (channels == 2 && shown == "mono")
+        return "the effect plays in Mono mode, so the file's right channel is not used (nor mixed in); "
+               "add --set mode=stereo to play both";
+    if (channels == 1 && shown == "stereo")
+        return "the file is mono, so in Stereo mode the effect plays its one channel on both sides";
+    return {};
 }
