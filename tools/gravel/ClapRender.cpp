@@ -19,36 +19,6 @@
 
 namespace {
 
-// NAME=VALUE through the params extension: a number from 0 to 1 is the
-// position on the parameter's travel, anything else the plug-in's own text.
-void applyClapSettings(ClapParameterAccess& access, ClapHost& host,
-                       const std::vector<std::pair<std::string, std::string>>& settings)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < access.count(); ++i)
-        names.push_back(access.name(i));
-    const std::vector<clap_param_info_t> infos = host.parameters();
-    const auto* params = host.extension<clap_plugin_params_t>(CLAP_EXT_PARAMS);
-    for (const auto& setting : settings) {
-        std::string error;
-        const int index = findParameter(names, setting.first, error);
-        if (index < 0)
-            throw ToolError(error);
-        const std::string& text = setting.second;
-        char* end = nullptr;
-        const float position = std::strtof(text.c_str(), &end);
-        double value = 0.0;
-        if (!text.empty() && *end == '\0' && position >= 0.0f && position <= 1.0f)
-            access.setPosition(index, position);
-        else if (params && params->text_to_value(host.instance(), infos[size_t(index)].id, text.c_str(), &value))
-            host.setValue(infos[size_t(index)].id, value);
-        else
-            throw ToolError("give " + names[size_t(index)] + " a value from 0 to 1 or one the plug-in shows (" +
-                            access.display(index, 0.0f) + " to " + access.display(index, 1.0f) + "), not '" +
-                            text + "'");
-    }
-}
-
 class ClapRenderTarget : public RenderTarget {
 public:
     explicit ClapRenderTarget(const RenderOptions& options) : options(options) {}
@@ -56,14 +26,11 @@ public:
     void prepare(double rate, int channels, int maxBlock) override
     {
         host = std::make_unique<ClapHost>(chosenClapPlugin(options.plugin));
-        ClapParameterAccess access(*host);
-        std::vector<std::string> names;
-        for (int i = 0; i < access.count(); ++i)
-            names.push_back(access.name(i));
-        const int mode = modeParameterToMatch(names, options, channels);
-        if (mode >= 0)
-            applyClapSettings(access, *host, {{names[size_t(mode)], "stereo"}});
-        applyClapSettings(access, *host, options.settings);
+        ClapParameterAccess parameters(*host);
+        const std::vector<std::string> defaults = shownValues(parameters);
+        applyRenderSettings(parameters, options, channels);
+        changes = describeChanges(parameters, defaults);
+        modeNote = channelModeNote(parameters, channels);
         fileChannels = channels;
         host->activate(rate, uint32_t(maxBlock), channels == 1 ? 1 : 0);
         for (auto& b : outBuffers)
@@ -80,11 +47,13 @@ public:
 
     void finish() override { host->deactivate(); }
     std::string through() const override { return "the CLAP plug-in"; }
-    bool summaryGivesLevels() const override { return false; }
+    std::string note() const override { return modeNote; }
+    std::string settings() const override { return changes; }
 
 private:
     const RenderOptions& options;
     std::unique_ptr<ClapHost> host;
+    std::string changes, modeNote;
     int fileChannels = 0;
     std::vector<float> outBuffers[2];
 };
