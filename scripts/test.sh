@@ -36,21 +36,23 @@ echo "== Fuzzing the parsers of outside data (clang, libFuzzer + ASan/UBSan)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=Release -DGRAVEL_BUILD_FUZZ=ON -DGRAVEL_BUILD_TESTS=OFF -DGRAVEL_BUILD_BENCH=OFF
 cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz preset_list_fuzz classinfo_fuzz \
-  audiounit_fuzz
+  audiounit_fuzz clap_state_fuzz
 # Seconds per target (GRAVEL_FUZZ_SECONDS overrides them all). A minute proved
 # too short: a NUL byte in a property list that aborted the process took about
 # a million runs (95 s) to find. FXP/FXB data and property lists come from any
-# file a user opens or shares: 150 s and 120 s. TNParameters.txt is edited by
+# file a user opens or shares: 120 s each. TNParameters.txt is edited by
 # users and the AudioUnit presets (a factory list with its files; documents
 # restored through ClassInfo) come from shared files: 90 s each. The
 # AudioUnit API as a host drives it (properties, parameters, renders,
-# listeners) gets 60 s. Ten minutes in all keeps CI under half an hour.
-declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-120} [plist]=${GRAVEL_FUZZ_SECONDS:-150}
+# listeners) gets 60 s, and so does Gravel.clap's state as a CLAP host hands
+# it back. Ten and a half minutes in all keeps CI under half an hour.
+declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-120} [plist]=${GRAVEL_FUZZ_SECONDS:-120}
   [mapping]=${GRAVEL_FUZZ_SECONDS:-90} [preset_list]=${GRAVEL_FUZZ_SECONDS:-90}
-  [classinfo]=${GRAVEL_FUZZ_SECONDS:-90} [audiounit]=${GRAVEL_FUZZ_SECONDS:-60})
+  [classinfo]=${GRAVEL_FUZZ_SECONDS:-90} [audiounit]=${GRAVEL_FUZZ_SECONDS:-60}
+  [clap_state]=${GRAVEL_FUZZ_SECONDS:-60})
 # The AudioUnit script runs long from the start: its seeds are long inputs.
 declare -A fuzz_options=([audiounit]="-len_control=0 -max_len=2048")
-for target in fxp plist mapping preset_list classinfo audiounit; do
+for target in fxp plist mapping preset_list classinfo audiounit clap_state; do
   binary=$(find build-fuzz -type f -name "${target}_fuzz" -perm -u+x | head -n 1)
   corpus="build-fuzz/corpus/$target"
   mkdir -p "$corpus"
@@ -69,4 +71,4 @@ for target in fxp plist mapping preset_list classinfo audiounit; do
 done
 echo "fuzz: fxp ${fuzz_seconds[fxp]}s, plist ${fuzz_seconds[plist]}s, mapping ${fuzz_seconds[mapping]}s," \
   "preset_list ${fuzz_seconds[preset_list]}s, classinfo ${fuzz_seconds[classinfo]}s and" \
-  "audiounit ${fuzz_seconds[audiounit]}s without a finding"
+  "audiounit ${fuzz_seconds[audiounit]}s and clap_state ${fuzz_seconds[clap_state]}s without a finding"
