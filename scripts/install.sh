@@ -4,7 +4,9 @@
 # bundle is an AudioUnit component: a link to it in ~/.au (or the folder given
 # with --au-prefix), one of the folders AudioUnit hosts search (AU_PATH),
 # makes it found there too. Gravel.lv2, built beside it, goes into ~/.lv2 (or
-# the folder given with --lv2-prefix), where LV2 hosts look.
+# the folder given with --lv2-prefix), where LV2 hosts look. Gravel.clap,
+# also beside it, goes into ~/.clap (or the folder given with --clap-prefix),
+# the folder CLAP hosts search.
 #
 # Only Gravel.vst (and Gravel.lv2) is ever replaced, and only when the bundle
 # already there is ours (same bundle identifier) and not newer than this build
@@ -22,6 +24,8 @@ usage() {
   echo "  --bundle PATH    the bundle to install (default: build/Gravel.vst)"
   echo "  --lv2-bundle PATH  the LV2 bundle to install (default: Gravel.lv2 beside"
   echo "                   the VST bundle; skipped with a note when not built)"
+  echo "  --clap-prefix DIR  install Gravel.clap into DIR (default: \$HOME/.clap;"
+  echo "                   skipped with a note when Gravel.clap was not built)"
   echo "  --force          replace an installed Gravel.vst even if it is newer"
 }
 
@@ -29,6 +33,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 prefix="${HOME}/.vst"
 au_prefix="${HOME}/.au"
 lv2_prefix="${HOME}/.lv2"
+clap_prefix="${HOME}/.clap"
 bundle="${root}/build/Gravel.vst"
 lv2_bundle=""
 force=0
@@ -42,6 +47,8 @@ while [ $# -gt 0 ]; do
     --lv2-prefix=*) lv2_prefix="${1#--lv2-prefix=}"; shift ;;
     --lv2-bundle) [ $# -ge 2 ] || { usage >&2; exit 2; }; lv2_bundle="$2"; shift 2 ;;
     --lv2-bundle=*) lv2_bundle="${1#--lv2-bundle=}"; shift ;;
+    --clap-prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; clap_prefix="$2"; shift 2 ;;
+    --clap-prefix=*) clap_prefix="${1#--clap-prefix=}"; shift ;;
     --bundle) [ $# -ge 2 ] || { usage >&2; exit 2; }; bundle="$2"; shift 2 ;;
     --bundle=*) bundle="${1#--bundle=}"; shift ;;
     --force) force=1; shift ;;
@@ -86,6 +93,22 @@ elif { [ -e "${lv2_target}" ] && [ ! -d "${lv2_target}" ]; } ||
      { [ -d "${lv2_target}" ] && ! grep -qF "<${lv2_uri}>" "${lv2_target}/manifest.ttl" 2>/dev/null; }; then
   # Asked before anything is installed, so a refusal changes nothing.
   echo "install: ${lv2_target} exists and is not Gravel's LV2 bundle; leaving it alone" >&2
+  exit 1
+fi
+
+# Gravel.clap, one file beside the VST bundle. A Gravel.clap already there
+# that is not ours (no Gravel plug-in id inside) is refused before anything
+# is installed.
+clap_file="$(dirname "${bundle}")/Gravel.clap"
+clap_target="${clap_prefix}/Gravel.clap"
+if [ ! -f "${clap_file}" ]; then
+  echo "install: note: no Gravel.clap beside ${bundle}; CLAP hosts will not see this install (build it with cmake --build)"
+  clap_file=""
+elif [ -L "${clap_target}" ]; then
+  : # a link the user made: replacing the link leaves what it points to alone
+elif { [ -e "${clap_target}" ] && [ ! -f "${clap_target}" ]; } ||
+     { [ -f "${clap_target}" ] && ! grep -qaF "${identifier}" "${clap_target}"; }; then
+  echo "install: ${clap_target} exists and is not Gravel's CLAP plug-in; leaving it alone" >&2
   exit 1
 fi
 
@@ -144,6 +167,18 @@ if [ -n "${lv2_bundle}" ]; then
     exit 1
   fi
   echo "install: Gravel.lv2 installed in ${lv2_prefix}"
+fi
+
+# Gravel.clap: copied beside its place, then renamed over it in one step.
+if [ -n "${clap_file}" ]; then
+  mkdir -p "${clap_prefix}"
+  clap_stage="$(mktemp "${clap_prefix}/.Gravel.clap.install.XXXXXX")"
+  if ! cp "${clap_file}" "${clap_stage}" || ! chmod 755 "${clap_stage}" || ! mv -fT "${clap_stage}" "${clap_target}"; then
+    rm -f "${clap_stage}"
+    echo "install: could not put Gravel.clap in place; the previous one is kept" >&2
+    exit 1
+  fi
+  echo "install: Gravel.clap installed in ${clap_prefix}"
 fi
 
 # The AudioUnit link: only a link of that name is ever replaced.
