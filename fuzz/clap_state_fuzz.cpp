@@ -2,8 +2,9 @@
 // Gravel.clap, handed over through the state extension in reads of a size
 // the first byte chooses (hosts read from files, pipes and memory). A load
 // either takes the bytes, and then saving gives back their header and
-// values, or refuses them and changes nothing. The plug-in then plays a
-// block: every sample finite.
+// values, or refuses them and changes nothing. A plug-in that took them then
+// plays a block: every sample finite.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                : after != before)
         __builtin_trap();
 
+    // A refused state changed nothing (checked above); a taken one plays.
+    if (!loaded) {
+        p->destroy(p);
+        return 0;
+    }
     p->activate(p, 44100.0, 1, 64);
     p->start_processing(p);
     float left[64], right[64];
