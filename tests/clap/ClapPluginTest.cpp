@@ -4,13 +4,42 @@
 // command line's render through it.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <vector>
+
+#include "AllocationCounter.h"
 
 #include "../integration/GravelTool.h"
 #include "ClapHost.h"
 #include "EffectLoader.h"
 #include "wrapper/TandemLog.h"
+
+// Mutex locks and writes by the armed thread: process() may take neither.
+namespace lock_counter {
+thread_local bool armed = false;
+std::atomic<long> count{0};
+} // namespace lock_counter
+
+#if GRAVEL_COUNTS_MALLOC
+extern "C" int glibcMutexLock(pthread_mutex_t* mutex);
+__asm__(".symver glibcMutexLock, __pthread_mutex_lock@GLIBC_2.2.5");
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex)
+{
+    if (lock_counter::armed)
+        lock_counter::count.fetch_add(1, std::memory_order_relaxed);
+    return glibcMutexLock(mutex);
+}
+extern "C" ssize_t write(int fd, const void* data, size_t size)
+{
+    if (lock_counter::armed)
+        lock_counter::count.fetch_add(1, std::memory_order_relaxed);
+    return syscall(SYS_write, fd, data, size);
+}
+#endif
 
 namespace {
 
@@ -286,4 +315,46 @@ TEST(ClapPlugin, RenderThroughTheClapEntryEqualsTheVSTRender)
     ASSERT_EQ(gravel("info --clap", &info), 0) << info;
     EXPECT_NE(info.find("com.brackenfold.gravel"), std::string::npos) << info;
     EXPECT_NE(info.find("Parameters (11)"), std::string::npos) << info;
+}
+
+TEST(ClapPlugin, ProcessWithAutomationAllocatesNothingAndTakesNoLock)
+{
+    ClapHost host(GRAVEL_CLAP);
+    host.activate(44100.0, kBlock);
+    struct Events {
+        clap_event_param_value_t list[16];
+        static uint32_t size(const clap_input_events_t*) { return 16; }
+        static const clap_event_header_t* get(const clap_input_events_t* in, uint32_t i)
+        {
+            return &static_cast<Events*>(in->ctx)->list[i].header;
+        }
+    } events;
+    for (uint32_t k = 0; k < 16; ++k) {
+        events.list[k] = {};
+        events.list[k].header = {sizeof(clap_event_param_value_t), k * 31, CLAP_CORE_EVENT_SPACE_ID,
+                                 CLAP_EVENT_PARAM_VALUE, 0};
+        events.list[k].param_id = k % 11;
+        events.list[k].value = double(k % 2);
+    }
+    const clap_input_events_t in = {&events, Events::size, Events::get};
+    const clap_output_events_t out = {nullptr, [](const clap_output_events_t*, const clap_event_header_t*) {
+                                          return true;
+                                      }};
+    std::vector<float> l = guitar(kBlock, 0), r = guitar(kBlock, 1);
+    float* channels[2] = {l.data(), r.data()};
+    clap_audio_buffer_t buffer = {channels, nullptr, 2, 0, 0};
+    const clap_process_t block = {-1, kBlock, nullptr, &buffer, &buffer, 1, 1, &in, &out};
+    const clap_plugin_t* p = host.instance();
+    long allocations = 0;
+    lock_counter::count = 0;
+    {
+        allocation_counter::Scope scope;
+        lock_counter::armed = true;
+        for (int i = 0; i < 20; ++i)
+            EXPECT_EQ(p->process(p, &block), CLAP_PROCESS_CONTINUE);
+        lock_counter::armed = false;
+        allocations = scope.allocations();
+    }
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(lock_counter::count.load(), 0);
 }

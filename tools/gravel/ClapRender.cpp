@@ -126,6 +126,16 @@ int runClapInfo(const std::string& plugin)
             std::printf("  %3u  %-14s %-11s %8s  (%s to %s) %s\n", p.id, p.name, p.module,
                         host.text(p.id, host.value(p.id)).c_str(), host.text(p.id, p.min_value).c_str(),
                         host.text(p.id, p.max_value).c_str(), flagText(p.flags));
+        const auto* latency = host.extension<clap_plugin_latency_t>(CLAP_EXT_LATENCY);
+        const auto* tail = host.extension<clap_plugin_tail_t>(CLAP_EXT_TAIL);
+        if (latency && tail) {
+            host.activate(44100.0, 512);
+            const uint32_t frames = tail->get(host.instance());
+            std::printf("Latency %u samples; tail at 44100 Hz: %s\n", latency->get(host.instance()),
+                        frames == uint32_t(INT32_MAX) ? "infinite"
+                                                      : (std::to_string(frames) + " samples").c_str());
+            host.deactivate();
+        }
         std::printf("Extensions:");
         for (const char* id : {CLAP_EXT_AUDIO_PORTS, CLAP_EXT_AUDIO_PORTS_CONFIG, CLAP_EXT_PARAMS, CLAP_EXT_STATE,
                                CLAP_EXT_LATENCY, CLAP_EXT_TAIL, CLAP_EXT_GUI, CLAP_EXT_TIMER_SUPPORT})
