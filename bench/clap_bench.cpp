@@ -182,6 +182,8 @@ BENCHMARK(BM_GravelVST)->Args({8, 0})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GravelCLAP)->Args({8, 0})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GravelVST)->Args({2, 1})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GravelCLAP)->Args({2, 1})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GravelVST)->Args({8, 1})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GravelCLAP)->Args({8, 1})->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
