@@ -122,7 +122,7 @@ void expectSame(const Stereo& a, const Stereo& b)
 
 } // namespace
 
-TEST(ClapPlugin, DescribesItselfAndItsPortsAsTheIssueOfTheFormatAsks)
+TEST(ClapPlugin, DescribesItselfItsPortsAndItsMonoConfiguration)
 {
     ClapHost host(GRAVEL_CLAP);
     const clap_plugin_descriptor_t& d = host.descriptor();
