@@ -42,11 +42,15 @@ const clap_plugin_descriptor_t kDescriptor = {
 // that is one file has no folder to keep them in.
 extern "C" const VSTGUI::EmbeddedPicture gravelClapPictures[];
 
-// Hosts unload a closed plug-in's binary; cairo keeps process-wide tables
-// (pixman's) that an unload would lose rather than free.
+// Hosts unload a closed plug-in's binary. cairo keeps process-wide tables
+// (pixman's), and the CoreFoundation calls compiled in here their constant
+// strings, that an unload would lose rather than free: keep both resident.
 __attribute__((constructor)) void keepLibrariesResident()
 {
     dlopen("libcairo.so.2", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&keepLibrariesResident), &self) && self.dli_fname)
+        dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 // Editor changes on their way from the main thread to the host's event
