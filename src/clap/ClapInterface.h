@@ -399,6 +399,27 @@ typedef struct clap_host_timer_support {
     bool (*unregister_timer)(const clap_host_t* host, clap_id timer_id);
 } clap_host_timer_support_t;
 
+// ---- posix-fd-support ----
+
+#define CLAP_EXT_POSIX_FD_SUPPORT "clap.posix-fd-support"
+
+enum {
+    CLAP_POSIX_FD_READ = 1 << 0,
+    CLAP_POSIX_FD_WRITE = 1 << 1,
+    CLAP_POSIX_FD_ERROR = 1 << 2,
+};
+typedef uint32_t clap_posix_fd_flags_t;
+
+typedef struct clap_plugin_posix_fd_support {
+    void (*on_fd)(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t flags);
+} clap_plugin_posix_fd_support_t;
+
+typedef struct clap_host_posix_fd_support {
+    bool (*register_fd)(const clap_host_t* host, int fd, clap_posix_fd_flags_t flags);
+    bool (*modify_fd)(const clap_host_t* host, int fd, clap_posix_fd_flags_t flags);
+    bool (*unregister_fd)(const clap_host_t* host, int fd);
+} clap_host_posix_fd_support_t;
+
 } // extern "C"
 
 static_assert(sizeof(clap_event_header_t) == 16, "CLAP event header layout");

@@ -90,6 +90,7 @@ struct GravelClap final : EditorOwner {
     const clap_host_params_t* hostParams = nullptr;
     const clap_host_state_t* hostState = nullptr;
     const clap_host_timer_support_t* hostTimer = nullptr;
+    const clap_host_posix_fd_support_t* hostFd = nullptr;
     GravelEngine engine;
     char programName[gravel::kProgramNameSize + 1] = "Init 1";
     AudioConfig config = kStereoConfig; // chosen while inactive
@@ -99,6 +100,7 @@ struct GravelClap final : EditorOwner {
     ChangeQueue changes;
     std::unique_ptr<ClapEditor> editor;
     clap_id idleTimer = CLAP_INVALID_ID;
+    int watchedFd = -1; // the editor's X connection, where the host idles it by that instead
 
     explicit GravelClap(const clap_host_t* host);
 
@@ -178,6 +180,8 @@ bool init(const clap_plugin_t* plugin)
         p->hostState = static_cast<const clap_host_state_t*>(host->get_extension(host, CLAP_EXT_STATE));
         p->hostTimer =
             static_cast<const clap_host_timer_support_t*>(host->get_extension(host, CLAP_EXT_TIMER_SUPPORT));
+        p->hostFd = static_cast<const clap_host_posix_fd_support_t*>(
+            host->get_extension(host, CLAP_EXT_POSIX_FD_SUPPORT));
     }
     return true;
 }
@@ -478,6 +482,9 @@ void destroyEditor(GravelClap* p)
     if (p->idleTimer != CLAP_INVALID_ID && p->hostTimer)
         p->hostTimer->unregister_timer(p->host, p->idleTimer);
     p->idleTimer = CLAP_INVALID_ID;
+    if (p->watchedFd >= 0 && p->hostFd)
+        p->hostFd->unregister_fd(p->host, p->watchedFd);
+    p->watchedFd = -1;
     p->editor.reset();
 }
 
@@ -525,7 +532,15 @@ bool guiSetParent(const clap_plugin_t* plugin, const clap_window_t* window)
     GravelClap* p = self(plugin);
     if (!p->editor || !window || !window->api || std::strcmp(window->api, CLAP_WINDOW_API_X11) != 0)
         return false;
-    return p->editor->setParent(window->x11);
+    if (!p->editor->setParent(window->x11))
+        return false;
+    // Without a timer, the editor's events wake it: the host watches its
+    // display connection.
+    const int fd = p->editor->connectionFd();
+    if (p->idleTimer == CLAP_INVALID_ID && p->hostFd && fd >= 0 &&
+        p->hostFd->register_fd(p->host, fd, CLAP_POSIX_FD_READ))
+        p->watchedFd = fd;
+    return true;
 }
 
 bool guiSetTransient(const clap_plugin_t*, const clap_window_t*)
@@ -560,6 +575,15 @@ void onTimer(const clap_plugin_t* plugin, clap_id timer)
 
 const clap_plugin_timer_support_t kTimerSupport = {onTimer};
 
+void onFd(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t)
+{
+    GravelClap* p = self(plugin);
+    if (p->editor && fd == p->watchedFd)
+        p->editor->idle();
+}
+
+const clap_plugin_posix_fd_support_t kPosixFdSupport = {onFd};
+
 // ---- extensions, record ----
 
 const void* extension(const clap_plugin_t*, const char* id)
@@ -574,6 +598,7 @@ const void* extension(const clap_plugin_t*, const char* id)
         {CLAP_EXT_PARAMS, &kParams},          {CLAP_EXT_STATE, &kState},
         {CLAP_EXT_LATENCY, &kLatency},        {CLAP_EXT_TAIL, &kTail},
         {CLAP_EXT_GUI, &kGui},                {CLAP_EXT_TIMER_SUPPORT, &kTimerSupport},
+        {CLAP_EXT_POSIX_FD_SUPPORT, &kPosixFdSupport},
     };
     for (const auto& e : extensions)
         if (std::strcmp(id, e.id) == 0)

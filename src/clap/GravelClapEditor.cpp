@@ -53,6 +53,11 @@ bool ClapEditor::setVisible(bool visible)
     return true;
 }
 
+int ClapEditor::connectionFd() const
+{
+    return opened ? editor->getFrame()->getConnectionFd() : -1;
+}
+
 void ClapEditor::idle()
 {
     if (!opened)

@@ -40,6 +40,8 @@ public:
     // Opens the editor's window in the host's; once only.
     bool setParent(unsigned long window);
     bool setVisible(bool visible);
+    // The editor window's display connection once opened, else -1.
+    int connectionFd() const;
     void idle();
 
     float getParameter(int32_t index) override;

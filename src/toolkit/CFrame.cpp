@@ -44,6 +44,11 @@ unsigned long CFrame::getWindowId() const
     return window ? window->windowId() : 0;
 }
 
+int CFrame::getConnectionFd() const
+{
+    return window ? window->connectionFd() : -1;
+}
+
 // ---------------------------------------------------------------- views
 
 bool CFrame::addView(CView* view)

@@ -87,6 +87,8 @@ public:
     bool isWindowed() const { return window != nullptr; }
     // X11 Window id of the child window, 0 offscreen.
     unsigned long getWindowId() const;
+    // The window's display connection, for hosts that watch it; -1 offscreen.
+    int getConnectionFd() const;
     void* getSystemWindow() const { return systemWindow; }
 
 protected:

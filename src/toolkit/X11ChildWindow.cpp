@@ -142,6 +142,11 @@ unsigned long X11ChildWindow::windowId() const
     return impl->window;
 }
 
+int X11ChildWindow::connectionFd() const
+{
+    return ConnectionNumber(impl->display);
+}
+
 bool X11ChildWindow::nextEvent(WindowEvent& e)
 {
     Display* d = impl->display;

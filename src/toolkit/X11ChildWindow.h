@@ -30,6 +30,9 @@ public:
     void resize(int width, int height);
     bool queryPointer(CPoint& where, CButtonState& buttons) const;
     unsigned long windowId() const;
+    // The file descriptor of the window's display connection: readable when
+    // events wait.
+    int connectionFd() const;
 
 private:
     struct Impl;

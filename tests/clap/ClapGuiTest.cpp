@@ -2,7 +2,8 @@
 // embedded in the parent, idled by the host's timer, a drag on a knob
 // reaches the host as gesture begin, values and end (with a flush asked
 // for, the host not processing), the host's automation moves it, and the
-// host may show, hide and destroy in any order. Skipped without Xvfb.
+// host may show, hide and destroy in any order; a host without timers
+// watches the editor's X connection instead. Skipped without Xvfb.
 #include <gtest/gtest.h>
 // After gtest: Xlib defines None and Bool as macros.
 #include <X11/Xutil.h>
@@ -125,6 +126,31 @@ TEST(ClapGui, EmbedsInTheParentAndSendsGesturesToTheHost)
     XSync(d, False);
     EXPECT_EQ(childCount(d, parent), 0);
     EXPECT_TRUE(host.timers.empty());
+
+    // A host without timers watches the editor's X connection instead, and
+    // the editor's events are handled when it becomes readable.
+    ClapHost fdHost(GRAVEL_CLAP, false);
+    const clap_plugin_t* q = fdHost.instance();
+    const auto* onFd = fdHost.extension<clap_plugin_posix_fd_support_t>(CLAP_EXT_POSIX_FD_SUPPORT);
+    ASSERT_TRUE(onFd && gui->create(q, "x11", false));
+    ASSERT_TRUE(gui->set_parent(q, &window));
+    ASSERT_EQ(fdHost.fds.size(), 1u);
+    XQueryTree(d, parent, &root, &up, &children, &count);
+    ASSERT_EQ(count, 1u);
+    const Window fdChild = children[0];
+    XFree(children);
+    sendButton(d, fdChild, ButtonPress, 53, 50, 0);
+    sendButton(d, fdChild, ButtonRelease, 53, 50, Button1Mask);
+    XFlush(d);
+    const auto* fdParams = fdHost.extension<clap_plugin_params_t>(CLAP_EXT_PARAMS);
+    for (int i = 0; i < 200 && fdHost.flushRequests < 2; ++i) {
+        onFd->on_fd(q, fdHost.fds.front(), CLAP_POSIX_FD_READ);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GE(fdHost.flushRequests, 2) << "a click is a gesture begin and end";
+    fdParams->flush(q, nullptr, nullptr);
+    gui->destroy(q);
+    EXPECT_TRUE(fdHost.fds.empty());
     XDestroyWindow(d, parent);
     XCloseDisplay(d);
 }

@@ -26,7 +26,7 @@ struct InputList {
 
 } // namespace
 
-ClapHost::ClapHost(const std::string& path)
+ClapHost::ClapHost(const std::string& path, bool offerTimer) : offerTimer(offerTimer)
 {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
@@ -68,7 +68,7 @@ ClapHost::~ClapHost()
     dlclose(library);
 }
 
-const void* ClapHost::hostExtension(const clap_host_t*, const char* id)
+const void* ClapHost::hostExtension(const clap_host_t* h, const char* id)
 {
     static const clap_host_params_t params = {
         [](const clap_host_t* h, uint32_t flags) { of(h).valueRescans += (flags & CLAP_PARAM_RESCAN_VALUES) != 0; },
@@ -92,8 +92,24 @@ const void* ClapHost::hostExtension(const clap_host_t*, const char* id)
         return &params;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0)
         return &state;
+    static const clap_host_posix_fd_support_t fds = {
+        [](const clap_host_t* h, int fd, clap_posix_fd_flags_t) {
+            of(h).fds.push_back(fd);
+            return true;
+        },
+        [](const clap_host_t*, int, clap_posix_fd_flags_t) { return true; },
+        [](const clap_host_t* h, int fd) {
+            auto& f = of(h).fds;
+            const auto found = std::find(f.begin(), f.end(), fd);
+            if (found == f.end())
+                return false;
+            f.erase(found);
+            return true;
+        }};
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0)
-        return &timers;
+        return of(h).offerTimer ? &timers : nullptr;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0)
+        return of(h).offerTimer ? nullptr : &fds;
     return nullptr;
 }
 

@@ -15,7 +15,8 @@
 
 class ClapHost {
 public:
-    explicit ClapHost(const std::string& path);
+    // offerTimer false: the host offers posix-fd-support instead of timers.
+    explicit ClapHost(const std::string& path, bool offerTimer = true);
     ~ClapHost();
     ClapHost(const ClapHost&) = delete;
     ClapHost& operator=(const ClapHost&) = delete;
@@ -60,6 +61,7 @@ public:
     int dirtyMarks = 0;
     int valueRescans = 0;
     std::vector<clap_id> timers; // registered now
+    std::vector<int> fds;        // watched now
 
 private:
     struct Event {
@@ -72,6 +74,7 @@ private:
     const clap_plugin_entry_t* entryRecord = nullptr;
     const clap_plugin_t* plugin = nullptr;
     clap_host_t host = {};
+    bool offerTimer;
     bool active = false;
     bool processing = false;
     clap_id nextTimer = 1;

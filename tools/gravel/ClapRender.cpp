@@ -138,7 +138,8 @@ int runClapInfo(const std::string& plugin)
         }
         std::printf("Extensions:");
         for (const char* id : {CLAP_EXT_AUDIO_PORTS, CLAP_EXT_AUDIO_PORTS_CONFIG, CLAP_EXT_PARAMS, CLAP_EXT_STATE,
-                               CLAP_EXT_LATENCY, CLAP_EXT_TAIL, CLAP_EXT_GUI, CLAP_EXT_TIMER_SUPPORT})
+                               CLAP_EXT_LATENCY, CLAP_EXT_TAIL, CLAP_EXT_GUI, CLAP_EXT_TIMER_SUPPORT,
+                               CLAP_EXT_POSIX_FD_SUPPORT})
             if (host.instance()->get_extension(host.instance(), id))
                 std::printf(" %s", id);
         std::printf("\n");
