@@ -11,7 +11,7 @@ struct RenderOptions {
     std::string input;  // empty: the built-in demo riff
     std::string output; // empty: IN with "-gravel" added, or gravel-demo.wav
     std::vector<std::pair<std::string, std::string>> settings; // --set NAME=VALUE, in order
-    std::string preset;      // --preset FILE.fxp|.fxb
+    std::string preset;      // --preset FILE.fxp|.fxb, or a factory preset's name
     std::string savePreset;  // --save-preset FILE.fxp|.fxb
     int blockSize = 512;
     std::string plugin;      // empty: the built Gravel.vst
@@ -32,6 +32,7 @@ struct SnapshotOptions {
 // returns the exit code.
 int runRender(const RenderOptions& options);
 int runInfo(const std::string& plugin);
+int runPresets();
 int runSnapshot(const SnapshotOptions& options);
 // gravel au-info [--plugin PATH] [-v]: parses its own arguments (argv[2] on).
 int runAudioUnitInfo(int argc, char** argv);

@@ -4,6 +4,7 @@
 #include "Commands.h"
 
 #include "EffectLoader.h"
+#include "FactoryPresets.h"
 #include "ParameterMatch.h"
 #include "RenderSession.h"
 #include "ReplacingFile.h"
@@ -118,8 +119,12 @@ public:
             throw ToolError("the effect has no outputs; give --plugin an audio effect");
         plugIn.setSampleRate(static_cast<float>(rate));
         plugIn.setBlockSize(maxBlock);
-        if (!options.preset.empty())
-            loadPreset(plugIn, options.preset);
+        if (!options.preset.empty()) {
+            if (const gravel::FactoryPreset* factory = findFactoryPreset(options.preset))
+                applyFactoryPreset(plugIn, *factory);
+            else
+                loadPreset(plugIn, options.preset);
+        }
         switchModeToStereo(plugIn, channels);
         applySettings(plugIn, options.settings);
         if (!options.savePreset.empty())

@@ -1,6 +1,7 @@
 #include "RenderSession.h"
 
 #include "EffectLoader.h"
+#include "FactoryPresets.h"
 #include "ParameterMatch.h"
 #include "ReplacingFile.h"
 
@@ -211,7 +212,7 @@ int RenderSession::run(RenderTarget& target)
 int modeParameterToMatch(const std::vector<std::string>& parameterNames, const RenderOptions& options,
                          int channels)
 {
-    if (channels != 2 || !options.preset.empty() || !options.auPreset.empty())
+    if (channels != 2 || presetChoosesMode(options.preset) || !options.auPreset.empty())
         return -1;
     std::string error;
     const int mode = findParameter(parameterNames, "plugin mode", error);

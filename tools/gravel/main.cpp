@@ -24,6 +24,7 @@ const char* const mainHelp =
     "Commands:\n"
     "  render [IN]   process an audio file (without IN: a built-in guitar riff)\n"
     "  info          show the effect's identity, parameters and programs\n"
+    "  presets       list the factory presets with their settings\n"
     "  snapshot      draw the pedal editor into a PNG file, no host needed\n"
     "  au-info       show the bundle as an AudioUnit host sees it\n"
     "\n"
@@ -45,7 +46,9 @@ const char* const renderHelp =
     "                        (drive, \"input level\", mode). VALUE is a number\n"
     "                        from 0 to 1 (normalised), or what the effect shows:\n"
     "                        drive=7.5, oversampling=8, mode=stereo, fat=on\n"
-    "  --preset FILE         load an .fxp program or .fxb bank first\n"
+    "  --preset NAME|FILE    start from a factory preset (gravel presets lists\n"
+    "                        them: --preset crunch), or load an .fxp program or\n"
+    "                        .fxb bank\n"
     "  --save-preset FILE    save the settings as .fxp (or .fxb) before rendering\n"
     "  --block N             frames per processing block (default 512)\n"
     "  --plugin PATH         VST 2.4 bundle folder or .so (default: the built\n"
@@ -109,6 +112,8 @@ int runCommandLine(int argc, char** argv)
     }
     if (command == "au-info")
         return runAudioUnitInfo(argc, argv);
+    if (command == "presets")
+        return argc == 2 ? runPresets() : usage("presets takes no options", "");
     if (command != "render" && command != "info" && command != "snapshot")
         return usage("unknown command '" + command + "'", "");
     const bool render = command == "render";
