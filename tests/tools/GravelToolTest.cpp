@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/GravelFactoryPresets.h"
+
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/resource.h>
@@ -269,6 +271,39 @@ TEST_F(GravelTool, PresetsSaveAndLoad)
     r = run("render in.wav -o frombank.wav --preset hot.fxb");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readAudio(folder / "frombank.wav").floats, readAudio(folder / "direct.wav").floats);
+}
+
+// Each factory preset by name gives the effect what its .fxp in the bundle
+// gives it: the same sound, and the effect saves the very bytes shipped.
+TEST_F(GravelTool, FactoryPresetsByNameEqualTheBundlesFxpFiles)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100);
+    const fs::path shipped = fs::path(GRAVEL_BUNDLE_DIR) / "Contents" / "Resources" / "Presets";
+    for (const gravel::FactoryPreset& preset : gravel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        const std::string fxp = (shipped / (std::string(preset.name) + ".fxp")).string();
+        Result r = run(std::string("render in.wav -o named.wav --save-preset saved.fxp --preset '") + preset.name + "'");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        r = run("render in.wav -o file.wav --preset '" + fxp + "'");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(readText(folder / "saved.fxp"), readText(fxp));
+        EXPECT_EQ(readAudio(folder / "file.wav").floats, readAudio(folder / "named.wav").floats);
+    }
+
+    // A unique beginning is enough; anything else is refused with the names.
+    EXPECT_EQ(run("render in.wav -o fat.wav --preset FAT").exitCode, 0);
+    Result r = run("render in.wav --preset c");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "gravel: 'c' could be any of the factory presets Clean Boost, Crunch; give more of the name\n");
+    r = run("render in.wav --preset fuzz");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Init, Clean Boost, Edge of Breakup, Crunch, Lead, Fat Lead"), std::string::npos) << r.err;
+    r = run("presets");
+    EXPECT_NE(r.out.find("\nCrunch: Input Level 1.0x, Drive 5.5, Tone 6.0, Level 5.5, Asym. On, Fat Off, "
+                         "In Buffer On, Out Buffer On, Oversampling 4x\n"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST_F(GravelTool, ErrorsSayWhatToDoInOneLine)

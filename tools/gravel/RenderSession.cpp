@@ -1,6 +1,7 @@
 #include "RenderSession.h"
 
 #include "EffectLoader.h"
+#include "FactoryPresets.h"
 #include "ParameterMatch.h"
 #include "ReplacingFile.h"
 
@@ -234,7 +235,7 @@ void applyRenderSettings(ParameterAccess& parameters, const RenderOptions& optio
     const std::vector<std::string> names = parameterNames(parameters);
     std::string error;
     const int mode = findParameter(names, "plugin mode", error);
-    bool modeChosen = mode < 0 || channels != 2 || !options.preset.empty() || !options.auPreset.empty();
+    bool modeChosen = mode < 0 || channels != 2 || presetChoosesMode(options.preset) || !options.auPreset.empty();
     for (const auto& setting : options.settings)
         modeChosen = modeChosen || findParameter(names, setting.first, error) == mode;
     float stereo = 0.0f;

@@ -24,6 +24,7 @@ const char* const mainHelp =
     "Commands:\n"
     "  render [IN]   process an audio file (without IN: a built-in guitar riff)\n"
     "  info          show the effect's identity, parameters and programs\n"
+    "  presets       list the factory presets with their settings\n"
     "  snapshot      draw the pedal editor into a PNG file, no host needed\n"
     "  au-info       show the bundle as an AudioUnit host sees it\n"
     "\n"
@@ -59,7 +60,9 @@ const char* const renderHelp =
     "                        level=1\" (1.00x), oversampling=8 (or 8x), mode=stereo;\n"
     "                        on/off, yes/no, true/false or 1/0 for switches; or a\n"
     "                        position on the control's travel: drive=75%\n"
-    "  --preset FILE         load an .fxp program or .fxb bank first\n"
+    "  --preset NAME|FILE    start from a factory preset (gravel presets lists\n"
+    "                        them: --preset crunch), or load an .fxp program or\n"
+    "                        .fxb bank\n"
     "  --save-preset FILE    save the settings as .fxp (or .fxb) before rendering\n"
     "  --block N             frames per processing block (default 512)\n"
     "  --plugin PATH         VST 2.4 bundle folder or .so (default: the built\n"
@@ -115,15 +118,29 @@ int usage(const std::string& message, const char* command)
     return exitUsage;
 }
 
+const char* const presetsHelp =
+    "Usage: gravel presets\n"
+    "\n"
+    "Lists Gravel's factory presets with their settings, as the pedal shows\n"
+    "them. 'gravel render --preset NAME' starts from one (any case; a unique\n"
+    "beginning of the name is enough); the same presets ship as .fxp files in\n"
+    "Gravel.vst, as AudioUnit factory presets and as Gravel.lv2's presets.\n";
+
+const char* const commandList = "render, info, snapshot, presets or au-info";
+
 const char* helpOf(const std::string& command)
 {
-    return command == "render" ? renderHelp : command == "info" ? infoHelp : command == "snapshot" ? snapshotHelp : nullptr;
+    return command == "render"     ? renderHelp
+           : command == "info"     ? infoHelp
+           : command == "snapshot" ? snapshotHelp
+           : command == "presets"  ? presetsHelp
+                                   : nullptr;
 }
 
 int runCommandLine(int argc, char** argv)
 {
     if (argc < 2)
-        return usage("no command given (render, info, snapshot or au-info)", "");
+        return usage(std::string("no command given (") + commandList + ")", "");
     const std::string command = argv[1];
     if (command == "--version" || command == "-V") {
         std::printf("gravel %s\n", GRAVEL_VERSION);
@@ -137,7 +154,7 @@ int runCommandLine(int argc, char** argv)
                 return runAudioUnitInfo(3, auArguments);
             }
             if (!helpOf(topic))
-                return usage("no command '" + topic + "' (render, info, snapshot or au-info)", "");
+                return usage("no command '" + topic + "' (" + commandList + ")", "");
             std::fputs(helpOf(topic), stdout);
             return exitOK;
         }
@@ -146,6 +163,13 @@ int runCommandLine(int argc, char** argv)
     }
     if (command == "au-info")
         return runAudioUnitInfo(argc, argv);
+    if (command == "presets") {
+        if (argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
+            std::fputs(presetsHelp, stdout);
+            return exitOK;
+        }
+        return argc == 2 ? runPresets() : usage("presets takes no options", "presets ");
+    }
     if (!helpOf(command))
         return usage("unknown command '" + command + "'", "");
     const bool render = command == "render";
