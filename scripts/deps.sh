@@ -17,8 +17,8 @@ packages=(
   libjack-jackd2-dev jackd2
   # the real CLAP host whose scanner checks Gravel.clap
   qtractor
-  # the Debian package and its checker
-  dpkg-dev lintian
+  # the Debian package and its checkers; man-db renders the manual page
+  dpkg-dev lintian desktop-file-utils man-db
 )
 
 missing=()

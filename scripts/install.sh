@@ -13,14 +13,23 @@
 # (--force allows a downgrade). Everything else in the folder is left alone.
 # The new copy is staged next to the old one and swapped in, so a failed copy
 # leaves the installed plug-in as it was.
+#
+# The gravel program goes into ~/.local/bin (or the folder given with
+# --bin-prefix), with a desktop entry, icon and manual page under
+# ${XDG_DATA_HOME:-~/.local/share}, so Gravel appears in the desktop's menu.
+# Like the packaged one it loads ../lib/lxvst/Gravel.vst beside its folder:
+# a link there leads to the installed bundle. A gravel, desktop entry or
+# link there that is not Gravel's is left alone.
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [--prefix DIR] [--au-prefix DIR] [--lv2-prefix DIR] [--bundle PATH] [--lv2-bundle PATH] [--force]"
+  echo "usage: $0 [--prefix DIR] [--au-prefix DIR] [--lv2-prefix DIR] [--bin-prefix DIR]"
+  echo "          [--bundle PATH] [--lv2-bundle PATH] [--force]"
   echo "  --prefix DIR     install into DIR (default: \$HOME/.vst)"
   echo "  --au-prefix DIR  link the installed bundle into DIR for AudioUnit hosts"
   echo "                   (default: \$HOME/.au)"
   echo "  --lv2-prefix DIR install Gravel.lv2 into DIR (default: \$HOME/.lv2)"
+  echo "  --bin-prefix DIR install the gravel program into DIR (default: \$HOME/.local/bin)"
   echo "  --bundle PATH    the bundle to install (default: build/Gravel.vst)"
   echo "  --lv2-bundle PATH  the LV2 bundle to install (default: Gravel.lv2 beside"
   echo "                   the VST bundle; skipped with a note when not built)"
@@ -34,6 +43,8 @@ prefix="${HOME}/.vst"
 au_prefix="${HOME}/.au"
 lv2_prefix="${HOME}/.lv2"
 clap_prefix="${HOME}/.clap"
+bin_prefix="${HOME}/.local/bin"
+data_home="${XDG_DATA_HOME:-${HOME}/.local/share}"
 bundle="${root}/build/Gravel.vst"
 lv2_bundle=""
 force=0
@@ -45,6 +56,8 @@ while [ $# -gt 0 ]; do
     --au-prefix=*) au_prefix="${1#--au-prefix=}"; shift ;;
     --lv2-prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; lv2_prefix="$2"; shift 2 ;;
     --lv2-prefix=*) lv2_prefix="${1#--lv2-prefix=}"; shift ;;
+    --bin-prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; bin_prefix="$2"; shift 2 ;;
+    --bin-prefix=*) bin_prefix="${1#--bin-prefix=}"; shift ;;
     --lv2-bundle) [ $# -ge 2 ] || { usage >&2; exit 2; }; lv2_bundle="$2"; shift 2 ;;
     --lv2-bundle=*) lv2_bundle="${1#--lv2-bundle=}"; shift ;;
     --clap-prefix) [ $# -ge 2 ] || { usage >&2; exit 2; }; clap_prefix="$2"; shift 2 ;;
@@ -185,11 +198,63 @@ fi
 installed="$(cd "${prefix}" && pwd)/Gravel.vst"
 au_link="${au_prefix}/Gravel.vst"
 if [ "$(cd "${prefix}" && pwd)" = "$(mkdir -p "${au_prefix}" && cd "${au_prefix}" && pwd)" ]; then
-  exit 0 # installed straight into the AudioUnit folder: nothing to link
-fi
-if [ -e "${au_link}" ] && [ ! -L "${au_link}" ]; then
+  : # installed straight into the AudioUnit folder: nothing to link
+elif [ -e "${au_link}" ] && [ ! -L "${au_link}" ]; then
   echo "install: ${au_link} exists and is not a link; leaving it alone (AudioUnit hosts will not see this install)" >&2
   exit 1
+else
+  ln -sfn "${installed}" "${au_link}"
+  echo "install: linked ${au_link} -> ${installed} for AudioUnit hosts"
 fi
-ln -sfn "${installed}" "${au_link}"
-echo "install: linked ${au_link} -> ${installed} for AudioUnit hosts"
+
+# The program, desktop entry, icons and manual page, as the build's install
+# rules lay them out (the program's run path and all), staged and copied.
+build="$(dirname "${bundle}")"
+if [ ! -f "${build}/cmake_install.cmake" ] || [ ! -x "${build}/gravel" ]; then
+  echo "install: note: no gravel program built beside ${bundle}; the program and its menu entry are not installed"
+  exit 0
+fi
+program="${bin_prefix}/gravel"
+desktop="${data_home}/applications/gravel.desktop"
+# ours FILE TEXT: FILE is absent, or Gravel's (holds TEXT).
+ours() { [ ! -e "$1" ] && [ ! -L "$1" ] || { [ -f "$1" ] && grep -qaF "$2" "$1"; }; }
+if ! ours "${program}" "Gravel overdrive"; then
+  echo "install: ${program} exists and is not Gravel's program; leaving it alone (use --bin-prefix DIR for another folder)" >&2
+  exit 1
+fi
+if ! ours "${desktop}" "Icon=gravel"; then
+  echo "install: ${desktop} exists and is not Gravel's desktop entry; leaving it alone" >&2
+  exit 1
+fi
+mkdir -p "${bin_prefix}"
+bin_prefix="$(cd "${bin_prefix}" && pwd)"
+program="${bin_prefix}/gravel"
+program_stage="$(mktemp -d "${bin_prefix}/.gravel.install.XXXXXX")"
+trap 'cleanup; rm -rf "${lv2_stage:-}" "${program_stage}"' EXIT
+cmake --install "${build}" --prefix "${program_stage}/root" --component gravel_program >/dev/null
+cp "${program_stage}/root/bin/gravel" "${program_stage}/gravel"
+mv -f "${program_stage}/gravel" "${program}"
+echo "install: gravel installed in ${bin_prefix}"
+
+# gravel finds its bundle (and its platform library) at ../lib/lxvst/Gravel.vst.
+vst_link="$(dirname "${bin_prefix}")/lib/lxvst/Gravel.vst"
+mkdir -p "$(dirname "${vst_link}")"
+if [ "$(cd "$(dirname "${vst_link}")" && pwd)" = "$(cd "${prefix}" && pwd)" ]; then
+  : # the bundle was installed right there
+elif [ -e "${vst_link}" ] && [ ! -L "${vst_link}" ]; then
+  echo "install: note: ${vst_link} is not a link to this install; gravel will load the bundle there"
+else
+  ln -sfn "${installed}" "${vst_link}"
+fi
+
+# Desktop entry: the program by its full path, since a desktop session's PATH
+# need not hold ~/.local/bin. Exec quoting: \ " ` $ escaped, then every \
+# doubled for the file's string syntax, % doubled for field codes.
+exec_path="$(printf '%s' "${program}" | sed -e 's/[\\"`$]/\\&/g' -e 's/\\/\\\\/g' -e 's/%/%%/g')"
+mkdir -p "${data_home}/applications" "${data_home}/icons" "${data_home}/man/man1"
+sed "s|^Exec=gravel |Exec=\"$(printf '%s' "${exec_path}" | sed 's/[|&\\]/\\&/g')\" |" \
+  "${program_stage}/root/share/applications/gravel.desktop" > "${program_stage}/gravel.desktop"
+mv -f "${program_stage}/gravel.desktop" "${desktop}"
+cp -R "${program_stage}/root/share/icons/hicolor" "${data_home}/icons/"
+cp "${program_stage}/root/share/man/man1/gravel.1.gz" "${data_home}/man/man1/"
+echo "install: Gravel's desktop entry installed in ${data_home}/applications"

@@ -3,6 +3,7 @@
 // and resource file is made from. Values are normalised to 0..1 everywhere;
 // the table says how each reads to a person. Header only, so that a binary
 // that shows the parameters (the LV2 UI) needs none of the engine's code.
+#include <cmath>
 #include <cstdint>
 
 constexpr int32_t kGRVNumParams = 11;
@@ -71,6 +72,18 @@ constexpr int choiceIndex(int32_t index, float value)
         return factor == 2 ? 0 : (factor == 4 ? 1 : 2);
     }
     return value >= 0.5f ? 1 : 0;
+}
+
+// The normalised value of a value in the pedal's units, as the editor shows
+// it (Drive 0..10, Input Level as its gain, switches 0 or 1, Oversampling as
+// its factor, to the nearest of 2, 4 and 8). NaN stays NaN.
+inline float normalisedFromUnits(int32_t index, float units)
+{
+    if (index == kOversampling && !std::isnan(units))
+        return units < 3.0f ? 0.0f : (units < 6.0f ? 0.5f : 1.0f);
+    const ParameterInfo& parameter = kParameters[index];
+    const float value = parameter.display == Display::Number ? units / parameter.maximum : units;
+    return value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
 }
 
 constexpr float defaultValue(int32_t index)

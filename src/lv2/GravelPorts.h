@@ -22,6 +22,13 @@ constexpr uint32_t kOutputRight = 3;
 constexpr uint32_t kFirstControl = 4;
 constexpr uint32_t kPortCount = kFirstControl + kGRVNumParams;
 
+// Control port symbols by parameter index, as gravel.ttl names them. Hosts
+// and presets find the ports by these: never change them.
+constexpr const char* kControlSymbols[kGRVNumParams] = {
+    "input_level", "drive", "tone", "level", "asym", "fat",
+    "in_buffer", "out_buffer", "mode", "enabled", "oversampling",
+};
+
 constexpr bool isControlPort(uint32_t port)
 {
     return port >= kFirstControl && port < kPortCount;
@@ -42,12 +49,8 @@ inline float normalisedFromPort(int32_t index, float port)
         return port;
     if (index == kBypass)
         return port >= 0.5f ? 0.0f : 1.0f;
-    if (index == kOversampling)
-        // The factor's nearest step: 2, 4 or 8 as the normalised 0, 0.5, 1.
-        return port < 3.0f ? 0.0f : (port < 6.0f ? 0.5f : 1.0f);
-    const gravel::ParameterInfo& parameter = gravel::kParameters[index];
     // Switches and choices: the engine takes 0.5 and above as on.
-    return clampUnit(parameter.display == gravel::Display::Number ? port / parameter.maximum : port);
+    return gravel::normalisedFromUnits(index, port);
 }
 
 inline float portFromNormalised(int32_t index, float value)

@@ -32,15 +32,16 @@ void TandemPresetStore::loadOrCreateFactoryPresets()
     if (status == fnfErr) {
         // A first construction generates the list and its files; a bundle
         // shipped with them (Gravel is) never writes here.
-        std::string listText;
-        createFactoryPresets(listText);
         // The list is renamed into place last, so another process never
-        // reads a list whose files are not written yet.
+        // reads a list whose files are not written yet. A folder that cannot
+        // be written fails on the first preset file already.
         try {
+            std::string listText;
+            createFactoryPresets(listText);
             replaceFileContents(resourcesFolder, factoryPresetListName, listText);
         } catch (const MacOSException& e) {
-            tandemLog("Could not create %s in %s (error %d): make that folder writable once, or install the "
-                      "bundle with its factory presets\n",
+            tandemLog("Could not write the factory presets and %s into %s (error %d): that folder is not "
+                      "writable; make it writable once, or install the bundle with its factory presets\n",
                       factoryPresetListName, resourcesFolder.c_str(), int(e.getStatus()));
             throw;
         }

@@ -45,6 +45,7 @@ TEST(AudioUnitPresetFiles, ASavedPresetRendersIdenticallyWhenLoaded)
     const std::string xml = fileBytes(preset);
     for (const char* key : {"version", "type", "subtype", "manufacturer", "name", "vstdata", "ProgramNumber"})
         EXPECT_NE(xml.find(std::string("<key>") + key + "</key>"), std::string::npos) << key;
+    EXPECT_NE(xml.find("<key>name</key>\n\t<string>Song Sound</string>"), std::string::npos) << xml;
 
     ASSERT_EQ(gravelOnBundle("render '" + input + "' -o '" + scratch.path("loaded.wav") + "' --aupreset '" + preset + "'",
                      &log),
@@ -99,6 +100,9 @@ TEST(AudioUnitPresetFiles, AuInfoListsTheShippedFactoryPresets)
 {
     std::string log;
     ASSERT_EQ(gravelOnBundle("au-info", &log), 0) << log;
-    EXPECT_NE(log.find("factory presets: 1\n    0  Init 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("factory presets: 6\n    0  Init 1\n    1  Clean Boost\n    2  Edge of Breakup\n"
+                       "    3  Crunch\n    4  Lead\n    5  Fat Lead\n"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("current preset: Init 1 (user preset)"), std::string::npos) << log;
 }

@@ -20,6 +20,24 @@ HOME="${scratch}/home" bash "${install}" --prefix "${prefix}" --bundle "${bundle
 [ -f "${prefix}/Gravel.vst/Contents/x86_64-linux/Gravel.so" ] || fail "bundle not installed"
 [ -f "${prefix}/Gravel.vst/Contents/Info.plist" ] || fail "Info.plist not installed"
 
+# The program and its menu entry: gravel runs from ~/.local/bin and finds the
+# bundle it was installed with, wherever that went.
+program="${HOME}/.local/bin/gravel"
+"${program}" info > "${scratch}/info.txt" || fail "the installed gravel does not load the installed bundle"
+grep -q '^Gravel v' "${scratch}/info.txt" || fail "the installed gravel loaded something else than Gravel"
+desktop="${HOME}/.local/share/applications/gravel.desktop"
+grep -qxF "Exec=\"${program}\" live" "${desktop}" || fail "the desktop entry does not start the installed gravel live"
+[ -f "${HOME}/.local/share/icons/hicolor/48x48/apps/gravel.png" ] || fail "icon not installed"
+if command -v desktop-file-validate > /dev/null; then
+  desktop-file-validate "${desktop}" || fail "the installed desktop entry is invalid"
+fi
+bash "${install}" --prefix "${prefix}" --bin-prefix "${scratch}/tools/bin" --bundle "${bundle}" >/dev/null
+"${scratch}/tools/bin/gravel" info > /dev/null || fail "gravel installed with --bin-prefix does not run"
+mkdir -p "${scratch}/mine"
+printf '#!/bin/sh\necho mine\n' > "${scratch}/mine/gravel"
+if bash "${install}" --prefix "${prefix}" --bin-prefix "${scratch}/mine" --bundle "${bundle}" 2>/dev/null; then fail "replaced another program named gravel"; fi
+grep -q mine "${scratch}/mine/gravel" || fail "another program named gravel was touched"
+
 # Reinstall over an older copy: replaced, and a stray file in it goes with it.
 sed -i 's/<string>[0-9.]*<\/string>\(.*\)$/<string>0.0.1<\/string>\1/' "${prefix}/Gravel.vst/Contents/Info.plist"
 touch "${prefix}/Gravel.vst/stale"

@@ -3,10 +3,12 @@
 // LV2 host) renders files that equal `gravel render` through Gravel.vst
 // sample for sample.
 #include "LV2Scratch.h"
+#include "engine/GravelFactoryPresets.h"
 #include "TestSignals.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <regex>
 
@@ -147,9 +149,11 @@ struct Setting {
     const char* port;   // -p SYMBOL:VALUE, in the port's units
 };
 
-// The same settings through both formats; the LV2 output has two channels,
-// the VST render as many as the input.
-void expectSameRender(int channels, const std::vector<Setting>& settings)
+// The same settings through both formats (after the same preset, when one
+// is given); the LV2 output has two channels, the VST render as many as the
+// input.
+void expectSameRender(int channels, const std::vector<Setting>& settings, const std::string& gravelPreset = "",
+                      const std::string& lv2Preset = "")
 {
     ScratchFolder scratch;
     const Audio input = guitarFile(channels);
@@ -165,6 +169,10 @@ void expectSameRender(int channels, const std::vector<Setting>& settings)
                           scratch.file("lv2.wav") + "'";
     if (channels == 1)
         lv2file += " -c 1:in_l -c 1:in_r"; // as gravel feeds a mono file to both inputs
+    if (!gravelPreset.empty()) {
+        gravel += " --preset '" + gravelPreset + "'";
+        lv2file += " -P '" + lv2Preset + "'";
+    }
     for (const Setting& s : settings) {
         gravel += std::string(" --set ") + s.gravel;
         lv2file += std::string(" -p ") + s.port;
@@ -209,4 +217,17 @@ TEST(LV2File, RendersStereoAsGravelRenderDoesThroughTheVST)
                          {"oversampling=8", "oversampling:8"},
                          {"mode=stereo", "mode:1"},
                          {"fat=on", "fat:1"}});
+}
+
+// A factory preset chosen by name, in any case, sounds as the LV2 preset
+// of that name does in a real LV2 host.
+TEST(LV2File, FactoryPresetsByNameRenderAsTheLV2PresetsDo)
+{
+    for (const gravel::FactoryPreset& preset : gravel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        std::string lowered = preset.name;
+        for (char& c : lowered)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        expectSameRender(1, {}, lowered, preset.name);
+    }
 }

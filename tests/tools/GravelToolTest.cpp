@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/GravelFactoryPresets.h"
+
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -270,6 +273,39 @@ TEST_F(GravelTool, PresetsSaveAndLoad)
     EXPECT_EQ(readAudio(folder / "frombank.wav").floats, readAudio(folder / "direct.wav").floats);
 }
 
+// Each factory preset by name gives the effect what its .fxp in the bundle
+// gives it: the same sound, and the effect saves the very bytes shipped.
+TEST_F(GravelTool, FactoryPresetsByNameEqualTheBundlesFxpFiles)
+{
+    REQUIRE_GRAVEL();
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100);
+    const fs::path shipped = fs::path(GRAVEL_BUNDLE_DIR) / "Contents" / "Resources" / "Presets";
+    for (const gravel::FactoryPreset& preset : gravel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        const std::string fxp = (shipped / (std::string(preset.name) + ".fxp")).string();
+        Result r = run(std::string("render in.wav -o named.wav --save-preset saved.fxp --preset '") + preset.name + "'");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        r = run("render in.wav -o file.wav --preset '" + fxp + "'");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(readText(folder / "saved.fxp"), readText(fxp));
+        EXPECT_EQ(readAudio(folder / "file.wav").floats, readAudio(folder / "named.wav").floats);
+    }
+
+    // A unique beginning is enough; anything else is refused with the names.
+    EXPECT_EQ(run("render in.wav -o fat.wav --preset FAT").exitCode, 0);
+    Result r = run("render in.wav --preset c");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "gravel: 'c' could be any of the factory presets Clean Boost, Crunch; give more of the name\n");
+    r = run("render in.wav --preset fuzz");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Init, Clean Boost, Edge of Breakup, Crunch, Lead, Fat Lead"), std::string::npos) << r.err;
+    r = run("presets");
+    EXPECT_NE(r.out.find("\nCrunch: Input Level 1.0x, Drive 5.5, Tone 6.0, Level 5.5, Asym. On, Fat Off, "
+                         "In Buffer On, Out Buffer On, Oversampling 4x\n"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST_F(GravelTool, ErrorsSayWhatToDoInOneLine)
 {
     REQUIRE_GRAVEL();
@@ -353,6 +389,11 @@ TEST_F(GravelTool, InfoListsIdentityParametersAndPrograms)
     EXPECT_NE(r.out.find("Oversampling"), std::string::npos);
     EXPECT_NE(r.out.find("Init 1  (current)"), std::string::npos);
     EXPECT_TRUE(r.err.empty()) << "the host's log stays quiet without --verbose: " << r.err;
+
+    const Result set = run("info --set drive=7.5 --set over=8");
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_NE(set.out.find("Drive                        7.50"), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("(0.750)"), std::string::npos) << set.out;
 }
 
 TEST_F(GravelTool, HelpForEachCommand)
@@ -644,4 +685,132 @@ TEST_F(GravelTool, NonFiniteOutputIsCountedAndFailsTheRender)
     r = run("render loud.wav -o half.wav --set gain=0.5 " + fake);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.find("NaN"), std::string::npos) << r.out;
+}
+
+TEST_F(GravelTool, OutputsThatAreNoRegularFileAreWrittenInPlace)
+{
+    if (!haveGravel)
+        GTEST_SKIP() << "Gravel.vst is not built";
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 0.2);
+
+    Result r = run("render in.wav -o - --format flac");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.compare(0, 4, "fLaC"), 0) << "the audio, and only the audio, goes down standard output";
+    EXPECT_EQ(r.err.find("gravel: wrote the standard output (0.2 s"), 0u) << r.err;
+
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    std::string piped;
+    std::thread reader([&] { piped = readText(folder / "pipe"); });
+    r = run("render in.wav -o pipe");
+    reader.join();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(piped.compare(0, 4, "RIFF"), 0);
+    EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
+
+    struct stat null {};
+    if (::access("/dev/null", W_OK) == 0 && ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode)) {
+        ASSERT_EQ(run("render in.wav -o /dev/null --save-preset /dev/null").exitCode, 0);
+        ASSERT_EQ(::stat("/dev/null", &null), 0);
+        EXPECT_TRUE(S_ISCHR(null.st_mode)) << "/dev/null is still the device";
+    }
+
+    // Through a link the file it points to is replaced, beside that file.
+    fs::create_directories(folder / "real");
+    std::ofstream(folder / "real" / "old.wav") << "old";
+    std::ofstream(folder / "real" / "old.fxp") << "old";
+    fs::create_symlink("real/old.wav", folder / "link.wav");
+    fs::create_symlink("real/old.fxp", folder / "link.fxp");
+    r = run("render in.wav -o link.wav --save-preset link.fxp");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(folder / "link.wav"));
+    EXPECT_TRUE(fs::is_symlink(folder / "link.fxp"));
+    EXPECT_EQ(readAudio(folder / "real" / "old.wav").info.frames, 8820);
+    EXPECT_EQ(readText(folder / "real" / "old.fxp").compare(0, 4, "CcnK"), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "real"), {}), 2) << "no temporary file left";
+}
+
+TEST_F(GravelTool, EmptyOrCutShortInputFailsAndWritesNothing)
+{
+    if (!haveGravel)
+        GTEST_SKIP() << "Gravel.vst is not built";
+    writeTestFile(folder / "whole.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 0.5);
+    const std::string whole = readText(folder / "whole.wav");
+    std::ofstream(folder / "head.wav", std::ios::binary) << whole.substr(0, 100);
+    std::ofstream(folder / "half.wav", std::ios::binary) << whole.substr(0, whole.size() / 2);
+    writeTestFile(folder / "empty.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 0.0);
+    const std::set<std::string> before = files();
+    for (const char* name : {"head.wav", "half.wav", "empty.wav"}) {
+        for (const char* entry : {"", " --au"}) {
+            const Result r = run(std::string("render ") + name + entry);
+            EXPECT_EQ(r.exitCode, 1) << name << entry;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        }
+    }
+    EXPECT_EQ(files(), before);
+}
+
+TEST_F(GravelTool, EveryEntryTakesAndRefusesTheSameValues)
+{
+    if (!haveGravel)
+        GTEST_SKIP() << "Gravel.vst is not built";
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, 0.2);
+    const std::set<std::string> before = files();
+    for (const char* refused : {"drive=11", "drive=-1", "fat=maybe", "oversampling=3", "mode=1", "in=1",
+                                "drive=120%", "\"input level=1 dB\""}) {
+        for (const char* entry : {"", " --au"}) {
+            const Result r = run(std::string("render in.wav -o out.wav --set ") + refused + entry);
+            EXPECT_EQ(r.exitCode, 1) << refused << entry;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+    EXPECT_EQ(files(), before);
+
+    const std::string settings = " --set drive=1 --set \"input level=1\" --set oversampling=4x --set fat=yes "
+                                 "--set level=75% --set 'tone=2 '";
+    Result vst = run("render in.wav -o vst.wav" + settings);
+    Result au = run("render in.wav -o au.wav --au" + settings);
+    ASSERT_EQ(vst.exitCode, 0) << vst.err;
+    ASSERT_EQ(au.exitCode, 0) << au.err;
+    EXPECT_NE(vst.out.find("with Drive 1.00, Tone 2.00, Level 7.50, Fat On, Plugin Mode Stereo, Oversampling 4x;"),
+              std::string::npos)
+        << vst.out;
+    EXPECT_NE(au.out.find("; input peak"), std::string::npos) << "the AudioUnit render reports levels too";
+    EXPECT_EQ(readAudio(folder / "au.wav").floats, readAudio(folder / "vst.wav").floats);
+
+    // A mode that leaves a channel out, or doubles one, says so.
+    Result mono = run("render in.wav -o m.wav --set mode=mono");
+    EXPECT_NE(mono.err.find("right channel is not used"), std::string::npos) << mono.err;
+    writeTestFile(folder / "one.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, 0.2);
+    Result stereo = run("render one.wav --au --set mode=stereo");
+    EXPECT_NE(stereo.err.find("plays its one channel on both sides"), std::string::npos) << stereo.err;
+}
+
+TEST_F(GravelTool, OutputFormatFollowsTheNameOrWhatIsAsked)
+{
+    if (!haveGravel)
+        GTEST_SKIP() << "Gravel.vst is not built";
+    writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 0.2);
+    const struct {
+        const char* arguments;
+        const char* file;
+        int format;
+    } written[] = {
+        {"-o out.flac", "out.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"-o out.aif", "out.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+        {"-o out.w64 --bits 24", "out.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_24},
+        {"--format caf --bits 32f", "in-gravel.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT},
+        {"-o noext --format ogg", "noext", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+    };
+    for (const auto& w : written) {
+        const Result r = run(std::string("render in.wav ") + w.arguments);
+        ASSERT_EQ(r.exitCode, 0) << w.arguments << ": " << r.err;
+        EXPECT_EQ(readAudio(folder / w.file).info.format, w.format) << w.arguments;
+    }
+    for (const char* refused : {"-o x.flac --format wav", "-o x.flac --bits 32f", "-o x.mp3", "--bits 12",
+                                "--format mp4"}) {
+        const Result r = run(std::string("render in.wav ") + refused);
+        EXPECT_EQ(r.exitCode, 1) << refused;
+        EXPECT_FALSE(fs::exists(folder / "x.flac"));
+    }
 }

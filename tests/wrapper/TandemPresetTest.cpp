@@ -687,7 +687,8 @@ TEST(TandemPresets, GravelDocumentStateRendersIdenticallyInAFreshInstance)
 {
     // The bundle ships its generated factory presets.
     EXPECT_EQ(readFile(std::string(GRAVEL_BUNDLE_DIR) + "/Contents/Resources/TNFactoryPresets.txt"),
-              "Init 1.aupreset\r");
+              "Init 1.aupreset\rClean Boost.aupreset\rEdge of Breakup.aupreset\rCrunch.aupreset\rLead.aupreset\r"
+              "Fat Lead.aupreset\r");
     ASSERT_TRUE(fs::exists(std::string(GRAVEL_BUNDLE_DIR) + "/Contents/Resources/Init 1.aupreset"));
     // So opening it writes nothing there, as a read-only installation needs.
     auto resourcesState = [] {
@@ -700,7 +701,8 @@ TEST(TandemPresets, GravelDocumentStateRendersIdenticallyInAFreshInstance)
 
     OpenedUnit first(GRAVEL_BUNDLE_DIR, "Grvl", "Bkfd");
     ASSERT_EQ(first.status, noErr);
-    EXPECT_EQ(factoryPresetNames(first.unit), (std::vector<std::string>{"Init 1"}));
+    EXPECT_EQ(factoryPresetNames(first.unit), (std::vector<std::string>{"Init 1", "Clean Boost", "Edge of Breakup",
+                                                                        "Crunch", "Lead", "Fat Lead"}));
     UInt32 size = 0;
     ASSERT_EQ(AudioUnitGetPropertyInfo(first.unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0,
                                        &size, nullptr),

@@ -248,6 +248,21 @@ void saveAUPreset(AudioUnit unit, const std::string& path)
     UInt32 size = sizeof preset;
     require(AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &preset, &size),
             "the AudioUnit gave no state to save");
+    // Named after the file, as hosts name the presets they save.
+    if (preset && CFGetTypeID(preset) == CFDictionaryGetTypeID()) {
+        CFMutableDictionaryRef named =
+            CFDictionaryCreateMutableCopy(kCFAllocatorDefault, 0, static_cast<CFDictionaryRef>(preset));
+        CFStringRef key = CFStringCreateWithCString(kCFAllocatorDefault, kAUPresetNameKey, kCFStringEncodingUTF8);
+        const std::string stem = fs::path(path).stem().string();
+        CFStringRef name = CFStringCreateWithCString(kCFAllocatorDefault, stem.c_str(), kCFStringEncodingUTF8);
+        if (!name) // not UTF-8: the bytes as Mac Roman, as the AudioUnit reads file names
+            name = CFStringCreateWithCString(kCFAllocatorDefault, stem.c_str(), kCFStringEncodingMacRoman);
+        CFDictionarySetValue(named, key, name);
+        CFRelease(name);
+        CFRelease(key);
+        CFRelease(preset);
+        preset = named;
+    }
     CFDataRef xml = CFPropertyListCreateXMLData(kCFAllocatorDefault, preset);
     CFRelease(preset);
     if (!xml)

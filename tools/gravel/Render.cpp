@@ -4,6 +4,7 @@
 #include "Commands.h"
 
 #include "EffectLoader.h"
+#include "FactoryPresets.h"
 #include "ParameterMatch.h"
 #include "RenderSession.h"
 #include "ReplacingFile.h"
@@ -120,8 +121,12 @@ public:
         plugIn.setBlockSize(maxBlock);
         VSTParameterAccess parameters(plugIn);
         const std::vector<std::string> defaults = shownValues(parameters);
-        if (!options.preset.empty())
-            loadPreset(plugIn, options.preset);
+        if (!options.preset.empty()) {
+            if (const gravel::FactoryPreset* factory = findFactoryPreset(options.preset))
+                applyFactoryPreset(plugIn, *factory);
+            else
+                loadPreset(plugIn, options.preset);
+        }
         applyRenderSettings(parameters, options, channels);
         changes = describeChanges(parameters, defaults);
         modeNote = channelModeNote(parameters, channels);

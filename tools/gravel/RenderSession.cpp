@@ -1,6 +1,7 @@
 #include "RenderSession.h"
 
 #include "EffectLoader.h"
+#include "FactoryPresets.h"
 #include "ParameterMatch.h"
 #include "ReplacingFile.h"
 
@@ -127,9 +128,7 @@ int RenderSession::run(RenderTarget& target)
 
     SF_INFO outInfo = in.info;
     outInfo.frames = 0;
-    if (!sf_format_check(&outInfo))
-        throw ToolError("libsndfile cannot write the format of " + options.input +
-                        "; give -o a name ending in .wav");
+    outInfo.format = renderOutputFormat(options, in.info);
     // Closed before outFile, which removes the temporary file unless committed.
     ReplacingFile outFile(output);
     SoundFile out;
@@ -137,16 +136,16 @@ int RenderSession::run(RenderTarget& target)
     out.file = sf_open_fd(outFile.descriptor(), SFM_WRITE, &out.info, SF_FALSE);
     if (!out.file) // the file exists: what fails is writing its header
         failWriting(output, soundFileError(nullptr));
-    const double scale = pcmScale(in.info.format);
-    if (scale > 0.0) {
-        if (in.file)
-            sf_command(in.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+    const double inScale = rendersDemo() ? 0.0 : pcmScale(in.info.format);
+    const double outScale = pcmScale(outInfo.format);
+    if (inScale > 0.0)
+        sf_command(in.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+    if (outScale > 0.0)
         sf_command(out.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
-    }
     sf_command(out.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // The demo's samples are made here, already in -1..1.
-    const float toEffect = scale > 0.0 && !rendersDemo() ? float(1.0 / scale) : 1.0f;
-    const float toFile = scale > 0.0 ? float(scale) : 1.0f;
+    const float toEffect = inScale > 0.0 ? float(1.0 / inScale) : 1.0f;
+    const float toFile = outScale > 0.0 ? float(outScale) : 1.0f;
 
     ProgressBar progress;
     target.prepare(rate, channels, block);
@@ -183,6 +182,12 @@ int RenderSession::run(RenderTarget& target)
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish();
     target.finish();
+    // The file ended before the frames its header counts: a damaged copy,
+    // whose render would pass for the whole piece.
+    if (!rendersDemo() && done < in.info.frames)
+        throw ToolError(options.input + " is cut short: it ends after " + std::to_string(done) + " of the " +
+                        std::to_string(in.info.frames) + " frames its header promises; copy or export the whole "
+                        "file again");
 
     const int closed = sf_close(out.file);
     out.file = nullptr;
@@ -209,14 +214,19 @@ int RenderSession::run(RenderTarget& target)
     char speed[64];
     std::snprintf(speed, sizeof speed, "%.0fx real time", elapsed > 0.0 ? seconds / elapsed : 0.0);
     std::error_code ec;
-    std::string line = "gravel: wrote " + (rendersDemo() ? fs::absolute(output, ec).string() : output) + " " +
-                       summary;
+    const bool toStandardOutput = output == "-";
+    std::string line = "gravel: wrote " +
+                       (toStandardOutput ? std::string("the standard output")
+                        : rendersDemo()  ? fs::absolute(output, ec).string()
+                                         : output) +
+                       " " + summary;
     if (!target.through().empty())
         line += " through " + target.through();
     if (!target.settings().empty())
         line += " with " + target.settings();
     line += "; input " + inLevel.describe() + "; output " + outLevel.describe();
-    std::printf("%s; %s\n", line.c_str(), speed);
+    // The audio itself may be going down standard output.
+    std::fprintf(toStandardOutput ? stderr : stdout, "%s; %s\n", line.c_str(), speed);
     return exitOK;
 }
 
@@ -225,7 +235,7 @@ void applyRenderSettings(ParameterAccess& parameters, const RenderOptions& optio
     const std::vector<std::string> names = parameterNames(parameters);
     std::string error;
     const int mode = findParameter(names, "plugin mode", error);
-    bool modeChosen = mode < 0 || channels != 2 || !options.preset.empty() || !options.auPreset.empty();
+    bool modeChosen = mode < 0 || channels != 2 || presetChoosesMode(options.preset) || !options.auPreset.empty();
     for (const auto& setting : options.settings)
         modeChosen = modeChosen || findParameter(names, setting.first, error) == mode;
     float stereo = 0.0f;
