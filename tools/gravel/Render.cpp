@@ -7,7 +7,7 @@
 #include "ParameterMatch.h"
 #include "RenderSession.h"
 #include "ReplacingFile.h"
-#include "wrapper/TandemException.h"
+#include "hosting/TandemException.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,7 +3,7 @@
 
 #include "Commands.h"
 
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemLog.h"
 
 #include <algorithm>
 #include <cstdio>
