@@ -143,7 +143,7 @@ Audio guitarFile(int channels)
 }
 
 struct Setting {
-    const char* gravel; // --set NAME=VALUE, normalised
+    const char* gravel; // --set NAME=VALUE, as the pedal shows it
     const char* port;   // -p SYMBOL:VALUE, in the port's units
 };
 
@@ -193,8 +193,8 @@ void expectSameRender(int channels, const std::vector<Setting>& settings)
 
 TEST(LV2File, RendersMonoAsGravelRenderDoesThroughTheVST)
 {
-    expectSameRender(1, {{"drive=0.75", "drive:7.5"},
-                         {"tone=0.25", "tone:2.5"},
+    expectSameRender(1, {{"drive=7.5", "drive:7.5"},
+                         {"tone=2.5", "tone:2.5"},
                          {"oversampling=4", "oversampling:4"},
                          {"asym=on", "asym:1"}});
 }
@@ -202,10 +202,10 @@ TEST(LV2File, RendersMonoAsGravelRenderDoesThroughTheVST)
 TEST(LV2File, RendersStereoAsGravelRenderDoesThroughTheVST)
 {
     // gravel switches a stereo file to stereo mode; the LV2 port says so.
-    expectSameRender(2, {{"drive=0.625", "drive:6.25"},
-                         {"tone=0.875", "tone:8.75"},
-                         {"level=0.25", "level:2.5"},
-                         {"\"input level\"=0.75", "input_level:1.5"},
+    expectSameRender(2, {{"drive=6.25", "drive:6.25"},
+                         {"tone=8.75", "tone:8.75"},
+                         {"level=25%", "level:2.5"},
+                         {"\"input level\"=1.5", "input_level:1.5"},
                          {"oversampling=8", "oversampling:8"},
                          {"mode=stereo", "mode:1"},
                          {"fat=on", "fat:1"}});

@@ -180,7 +180,7 @@ TEST_F(GravelTool, RendersAFileAtItsLengthRateAndFormat)
     writeTestFile(folder / "riff.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000);
     const Result r = run("render riff.wav --set drive=7.5 --set mode=stereo --block 300");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out.find("gravel: wrote riff-gravel.wav (0.5 s, stereo, 48000 Hz); input peak "), 0u)
+    EXPECT_EQ(r.out.find("gravel: wrote riff-gravel.wav (0.5 s, stereo, 48000 Hz) with Drive 7.50, Plugin Mode Stereo; input peak "), 0u)
         << r.out;
     EXPECT_NE(r.out.find("real time"), std::string::npos);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one summary line";
@@ -293,7 +293,7 @@ TEST_F(GravelTool, ErrorsSayWhatToDoInOneLine)
 
     r = run("render in.wav --set oversampling=16");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.find("gravel: Oversampling: value '16' is out of range"), 0u) << r.err;
+    EXPECT_EQ(r.err, "gravel: '16' is no value of Oversampling: give one of 2x, 4x, 8x\n");
 
     r = run("render in.wav -o no/such/folder/out.wav");
     EXPECT_EQ(r.exitCode, 1);
@@ -381,7 +381,7 @@ TEST_F(GravelTool, LoadsABareSharedObjectAsAPlugIn)
     EXPECT_NE(r.out.find("A parameter name longer "), std::string::npos);
 
     writeTestFile(folder / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, 0.1);
-    r = run("render in.wav --plugin bare.so --set gain=1");
+    r = run("render in.wav --plugin bare.so --set gain=100%");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Audio in = readAudio(folder / "in.wav"), out = readAudio(folder / "in-gravel.wav");
     ASSERT_EQ(in.floats.size(), out.floats.size());
@@ -626,7 +626,7 @@ TEST_F(GravelTool, NonFiniteOutputIsCountedAndFailsTheRender)
     sf_close(f);
 
     const std::string fake = "--plugin '" GRAVEL_FAKE_EFFECTS_DIR "/FakeEffect.vst' ";
-    Result r = run("render loud.wav -o out.wav --set gain=1 " + fake);
+    Result r = run("render loud.wav -o out.wav --set gain=100% " + fake);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "gravel: the effect output 10 NaN or infinite samples of 1000, so out.wav "
                      "was not written; try other settings or another effect\n");
@@ -634,7 +634,7 @@ TEST_F(GravelTool, NonFiniteOutputIsCountedAndFailsTheRender)
 
     // A failed render takes the place of nothing the user had.
     fs::copy_file(folder / "loud.wav", folder / "kept.wav");
-    r = run("render loud.wav -o kept.wav --set gain=1 " + fake);
+    r = run("render loud.wav -o kept.wav --set gain=100% " + fake);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(readAudio(folder / "kept.wav").floats, samples);
     for (const auto& entry : fs::directory_iterator(folder))

@@ -87,150 +87,122 @@ AudioStreamBasicDescription floatFormat(double rate, int channels)
     return format;
 }
 
-// The AudioUnit's global parameters: their IDs and names, list order.
-struct AudioUnitParameters {
-    std::vector<AudioUnitParameterID> ids;
-    std::vector<std::string> names;
-};
+// The AudioUnit's global parameters as --set reads them: a position is the
+// value's place in the parameter's AudioUnit range, and what it shows is the
+// name of an indexed value, On or Off for a switch, else the AudioUnit's own
+// text for the value.
+class AudioUnitParameterAccess : public ParameterAccess {
+public:
+    explicit AudioUnitParameterAccess(AudioUnit unit) : unit(unit)
+    {
+        UInt32 size = 0;
+        if (AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size,
+                                     nullptr) != noErr)
+            return;
+        std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
+        if (ids.empty() || AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0,
+                                                ids.data(), &size) != noErr)
+            return;
+        for (AudioUnitParameterID id : ids)
+            parameters.push_back(describe(id));
+    }
+    ~AudioUnitParameterAccess() override
+    {
+        for (const Parameter& p : parameters)
+            if (p.valueStrings)
+                CFRelease(p.valueStrings);
+    }
+    AudioUnitParameterAccess(const AudioUnitParameterAccess&) = delete;
+    AudioUnitParameterAccess& operator=(const AudioUnitParameterAccess&) = delete;
 
-AudioUnitParameters listParameters(AudioUnit unit)
-{
-    AudioUnitParameters parameters;
-    UInt32 size = 0;
-    if (AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size,
-                                 nullptr) != noErr)
-        return parameters;
-    parameters.ids.resize(size / sizeof(AudioUnitParameterID));
-    if (!parameters.ids.empty() &&
-        AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0,
-                             parameters.ids.data(), &size) != noErr)
-        parameters.ids.clear();
-    for (AudioUnitParameterID id : parameters.ids) {
-        AudioUnitParameterInfo info = {};
-        UInt32 infoSize = sizeof info;
+    int count() override { return int(parameters.size()); }
+    std::string name(int index) override { return parameters[size_t(index)].name; }
+    float position(int index) override
+    {
+        const Parameter& p = parameters[size_t(index)];
+        AudioUnitParameterValue value = p.info.minValue;
+        AudioUnitGetParameter(unit, p.id, kAudioUnitScope_Global, 0, &value);
+        const float range = p.info.maxValue - p.info.minValue;
+        return range > 0.0f ? (value - p.info.minValue) / range : 0.0f;
+    }
+    void setPosition(int index, float position) override
+    {
+        const Parameter& p = parameters[size_t(index)];
+        require(AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, valueAt(p, position), 0),
+                "the AudioUnit refused a value for " + p.name);
+    }
+    std::string display(int index, float position) override
+    {
+        const Parameter& p = parameters[size_t(index)];
+        const float value = valueAt(p, position);
+        if (p.valueStrings) {
+            const CFIndex i = CFIndex(value - p.info.minValue);
+            const void* entry = i < CFArrayGetCount(p.valueStrings) ? CFArrayGetValueAtIndex(p.valueStrings, i)
+                                                                    : nullptr;
+            if (entry && CFGetTypeID(entry) == CFStringGetTypeID())
+                return textOf(static_cast<CFStringRef>(entry));
+        }
+        if (p.info.unit == kAudioUnitParameterUnit_Boolean)
+            return value > 0.5f * (p.info.minValue + p.info.maxValue) ? "On" : "Off";
+        AudioUnitParameterValue original = value;
+        AudioUnitGetParameter(unit, p.id, kAudioUnitScope_Global, 0, &original);
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, value, 0);
+        AudioUnitParameterStringFromValue request = {p.id, nullptr, nullptr};
+        UInt32 size = sizeof request;
+        std::string text;
+        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterStringFromValue, kAudioUnitScope_Global, p.id,
+                                 &request, &size) == noErr &&
+            request.outString) {
+            text = textOf(request.outString);
+            CFRelease(request.outString);
+        } else {
+            char number[32];
+            std::snprintf(number, sizeof number, "%g", double(value));
+            text = number;
+        }
+        AudioUnitSetParameter(unit, p.id, kAudioUnitScope_Global, 0, original, 0);
+        return text;
+    }
+
+private:
+    struct Parameter {
+        AudioUnitParameterID id = 0;
         std::string name;
-        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &info,
-                                 &infoSize) == noErr) {
-            info.name[sizeof info.name - 1] = '\0';
-            name = info.name;
-            if (info.cfNameString && (info.flags & kAudioUnitParameterFlag_CFNameRelease))
-                CFRelease(info.cfNameString);
-        }
-        parameters.names.push_back(name);
-    }
-    return parameters;
-}
-
-// Whether a value's name and the text given agree: as names ("stereo" for
-// "Stereo"), without spaces ("4 x" for "4x"), or as the number they start
-// with ("4" for "4x").
-bool sameValueName(const std::string& valueName, const std::string& text)
-{
-    auto compact = [](std::string name) {
-        name = normaliseName(name);
-        name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
-        return name;
+        AudioUnitParameterInfo info = {};
+        CFArrayRef valueStrings = nullptr; // indexed parameters name their values
     };
-    if (compact(valueName) == compact(text))
-        return true;
-    char* textEnd = nullptr;
-    char* nameEnd = nullptr;
-    const double number = std::strtod(text.c_str(), &textEnd);
-    const double named = std::strtod(valueName.c_str(), &nameEnd);
-    return !text.empty() && *textEnd == '\0' && nameEnd != valueName.c_str() && number == named;
-}
 
-// The value whose name the AudioUnit gives as `text` (indexed parameters
-// name their values); false when it names none or none fits.
-bool valueFromValueStrings(AudioUnit unit, AudioUnitParameterID id, const std::string& text, float& value)
-{
-    CFArrayRef strings = nullptr;
-    UInt32 size = sizeof strings;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id, &strings,
-                             &size) != noErr ||
-        !strings)
-        return false;
-    bool found = false;
-    for (CFIndex i = 0; i < CFArrayGetCount(strings) && !found; ++i) {
-        const void* entry = CFArrayGetValueAtIndex(strings, i);
-        if (entry && CFGetTypeID(entry) == CFStringGetTypeID() &&
-            sameValueName(textOf(static_cast<CFStringRef>(entry)), text)) {
-            AudioUnitParameterInfo info = {};
-            UInt32 infoSize = sizeof info;
-            AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &info,
-                                 &infoSize);
-            value = info.minValue + float(i);
-            found = true;
+    Parameter describe(AudioUnitParameterID id)
+    {
+        Parameter p;
+        p.id = id;
+        UInt32 infoSize = sizeof p.info;
+        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &p.info,
+                                 &infoSize) == noErr) {
+            p.info.name[sizeof p.info.name - 1] = '\0';
+            p.name = p.info.name;
+            if (p.info.cfNameString && (p.info.flags & kAudioUnitParameterFlag_CFNameRelease))
+                CFRelease(p.info.cfNameString);
+            p.info.cfNameString = nullptr;
         }
+        UInt32 size = sizeof p.valueStrings;
+        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id,
+                                 &p.valueStrings, &size) != noErr)
+            p.valueStrings = nullptr;
+        return p;
     }
-    CFRelease(strings);
-    return found;
-}
-
-// "on" and "off" for a parameter the AudioUnit calls boolean.
-bool valueFromSwitchWord(AudioUnit unit, AudioUnitParameterID id, const std::string& text, float& value)
-{
-    AudioUnitParameterInfo info = {};
-    UInt32 infoSize = sizeof info;
-    if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &info,
-                             &infoSize) != noErr ||
-        info.unit != kAudioUnitParameterUnit_Boolean)
-        return false;
-    const std::string word = normaliseName(text);
-    if (word == "on" || word == "yes" || word == "true")
-        value = info.maxValue;
-    else if (word == "off" || word == "no" || word == "false")
-        value = info.minValue;
-    else
-        return false;
-    return true;
-}
-
-// NAME=VALUE through AudioUnitSetParameter: NAME as the AudioUnit names its
-// parameters; VALUE one of the values the AudioUnit names (an indexed
-// parameter's "Stereo", "4x"), on/off for a switch, else a number in the
-// parameter's AudioUnit range (drive=7.5 where Drive goes from 0 to 10).
-void applySettings(AudioUnit unit, const AudioUnitParameters& parameters,
-                   const std::vector<std::pair<std::string, std::string>>& settings)
-{
-    for (const auto& setting : settings) {
-        std::string error;
-        const int index = findParameter(parameters.names, setting.first, error);
-        if (index < 0)
-            throw ToolError(error);
-        const AudioUnitParameterID id = parameters.ids[size_t(index)];
-        const std::string& text = setting.second;
-        char* end = nullptr;
-        float value = std::strtof(text.c_str(), &end);
-        const bool number = !text.empty() && *end == '\0' && std::isfinite(value);
-        if (!valueFromValueStrings(unit, id, text, value) && !valueFromSwitchWord(unit, id, text, value) &&
-            !number)
-            throw ToolError("with --au, give " + parameters.names[size_t(index)] +
-                            " one of its values or a number in its AudioUnit range (see gravel au-info), not '" +
-                            text + "'");
-        require(AudioUnitSetParameter(unit, id, kAudioUnitScope_Global, 0, value, 0),
-                "the AudioUnit refused " + setting.first + "=" + text);
+    static float valueAt(const Parameter& p, float position)
+    {
+        const float value = p.info.minValue + position * (p.info.maxValue - p.info.minValue);
+        // Indexed values are whole numbers: each owns an equal part of the travel.
+        if (p.valueStrings || p.info.unit == kAudioUnitParameterUnit_Indexed)
+            return std::min(std::floor(value - p.info.minValue + 0.5f) + p.info.minValue, p.info.maxValue);
+        return value;
     }
-}
 
-// A stereo file switches a "Plugin Mode" parameter to stereo, as through
-// the VST entry. Returns a note for the user when the AudioUnit gives no way
-// to name stereo.
-std::string switchModeToStereo(AudioUnit unit, const AudioUnitParameters& parameters, const RenderOptions& options,
-                               int channels)
-{
-    const int mode = modeParameterToMatch(parameters.names, options, channels);
-    if (mode < 0)
-        return {};
-    float value = 0.0f;
-    if (valueFromValueStrings(unit, parameters.ids[size_t(mode)], "stereo", value)) {
-        AudioUnitSetParameter(unit, parameters.ids[size_t(mode)], kAudioUnitScope_Global, 0, value, 0);
-        return {};
-    }
-    const std::string& name = parameters.names[size_t(mode)];
-    return "the AudioUnit does not name the values of " + name + ", so it stays as it is; add --set '" + name +
-           "=VALUE' to choose stereo";
-}
+    AudioUnit unit;
+    std::vector<Parameter> parameters;
+};
 
 // An .aupreset restored through ClassInfo, as a host opens a document. A
 // file that is no preset of this AudioUnit is refused before the AudioUnit
@@ -342,11 +314,13 @@ public:
         require(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
                                      &callback, sizeof callback),
                 "the AudioUnit takes no input callback");
-        const AudioUnitParameters parameters = listParameters(unit);
+        AudioUnitParameterAccess parameters(unit);
+        const std::vector<std::string> defaults = shownValues(parameters);
         if (!options.auPreset.empty())
             loadAUPreset(unit, options.auPreset);
-        modeNote = switchModeToStereo(unit, parameters, options, channels);
-        applySettings(unit, parameters, options.settings);
+        applyRenderSettings(parameters, options, channels);
+        changes = describeChanges(parameters, defaults);
+        modeNote = channelModeNote(parameters, channels);
         if (!options.saveAuPreset.empty())
             saveAUPreset(unit, options.saveAuPreset);
         require(AudioUnitInitialize(unit), "the AudioUnit did not initialize");
@@ -381,8 +355,7 @@ public:
 
     std::string note() const override { return modeNote; }
     std::string through() const override { return "the AudioUnit"; }
-    // Only the VST render has reported levels so far.
-    bool summaryGivesLevels() const override { return false; }
+    std::string settings() const override { return changes; }
 
 private:
     const RenderOptions& options;
@@ -397,7 +370,7 @@ private:
     } outList = {};
     AudioTimeStamp stamp = {};
     int fileChannels = 0;
-    std::string modeNote;
+    std::string modeNote, changes;
 };
 
 } // namespace

@@ -9,7 +9,9 @@ enum ExitCode { exitOK = 0, exitFailed = 1, exitUsage = 2 };
 
 struct RenderOptions {
     std::string input;  // empty: the built-in demo riff
-    std::string output; // empty: IN with "-gravel" added, or gravel-demo.wav
+    std::string output; // empty: IN with "-gravel" added, or gravel-demo.wav; "-": standard output
+    std::string format; // --format NAME (wav, flac, aiff, ogg, caf, w64, rf64); empty: from OUT's name or IN
+    std::string bits;   // --bits 16|24|32f; empty: IN's, where the format holds it
     std::vector<std::pair<std::string, std::string>> settings; // --set NAME=VALUE, in order
     std::string preset;      // --preset FILE.fxp|.fxb
     std::string savePreset;  // --save-preset FILE.fxp|.fxb
@@ -31,7 +33,7 @@ struct SnapshotOptions {
 // Each prints its own result and its errors (one line on stderr) and
 // returns the exit code.
 int runRender(const RenderOptions& options);
-int runInfo(const std::string& plugin);
+int runInfo(const std::string& plugin, const std::vector<std::pair<std::string, std::string>>& settings);
 int runSnapshot(const SnapshotOptions& options);
 // gravel au-info [--plugin PATH] [-v]: parses its own arguments (argv[2] on).
 int runAudioUnitInfo(int argc, char** argv);

@@ -168,11 +168,16 @@ std::string defaultPluginPath()
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (ec)
         return {};
-    for (const fs::path& folder : {self.parent_path(), self.parent_path().parent_path()}) {
-        const fs::path candidate = folder / "Gravel.vst";
+    // Beside it in a build, in lib/lxvst/ beside bin/ when installed, in
+    // ~/.vst where install.sh puts it.
+    const fs::path folder = self.parent_path();
+    std::vector<fs::path> candidates = {folder / "Gravel.vst", folder.parent_path() / "Gravel.vst",
+                                        folder.parent_path() / "lib" / "lxvst" / "Gravel.vst"};
+    if (const char* home = std::getenv("HOME"))
+        candidates.push_back(fs::path(home) / ".vst" / "Gravel.vst");
+    for (const fs::path& candidate : candidates)
         if (fs::is_directory(candidate, ec))
-            return candidate.string();
-    }
+            return candidate.lexically_normal().string();
     return {};
 }
 

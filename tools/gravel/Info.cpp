@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "EffectLoader.h"
+#include "ParameterMatch.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -28,13 +29,15 @@ std::string text(VSTPlugIn& plugIn, VstInt32 opcode)
 
 } // namespace
 
-int runInfo(const std::string& plugin)
+int runInfo(const std::string& plugin, const Settings& settings)
 {
     try {
         const std::string path = chosenPlugin(plugin);
         LoadedEffect loaded(path, 44100.0f, 512);
         VSTPlugIn& plugIn = loaded.plugIn();
         const AEffect* effect = plugIn.getEffect();
+        VSTParameterAccess parameters(plugIn);
+        applySettings(parameters, settings);
 
         std::string name = text(plugIn, effGetEffectName);
         std::printf("%s\n", name.empty() ? "(unnamed effect)" : name.c_str());

@@ -1,7 +1,11 @@
 #pragma once
 
-// Turns "--set NAME=VALUE" into a parameter index and a normalised value, in
-// the effect's own terms: its parameter names and its display texts.
+// Turns "--set NAME=VALUE" into a parameter and a position on its control,
+// in the effect's own terms: its parameter names and the values it shows.
+// Every entry (VST, AudioUnit, CLAP) reads its settings here, through
+// ParameterAccess, so all take and refuse the same values.
+
+#include "ParameterAccess.h"
 
 #include <string>
 #include <utility>
@@ -9,28 +13,54 @@
 
 class VSTPlugIn;
 
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+// A VST 2.4 effect's parameters: positions are its normalised values, and
+// what it shows is its display text with its label ("4" and "x": "4x").
+class VSTParameterAccess : public ParameterAccess {
+public:
+    explicit VSTParameterAccess(VSTPlugIn& plugIn) : plugIn(plugIn) {}
+    int count() override;
+    std::string name(int index) override;
+    float position(int index) override;
+    void setPosition(int index, float position) override;
+    std::string display(int index, float position) override;
+
+private:
+    VSTPlugIn& plugIn;
+};
+
 // The effect's parameter names, index order.
-std::vector<std::string> parameterNames(VSTPlugIn& plugIn);
+std::vector<std::string> parameterNames(ParameterAccess& parameters);
 
-// Case-insensitive, punctuation-blind: the whole name ("input level",
-// "asym"), else one that contains the words asked for ("mode" for "Plugin
-// Mode"), else one that starts with them. -1 and a message when no name or
-// more than one fits.
-int findParameter(const std::vector<std::string>& names, const std::string& wanted,
+// Case-insensitive, punctuation-blind: the exact name ("input level",
+// "asym"), else the one name that starts with what is asked ("over"), else
+// the one with a word that does ("mode" for "Plugin Mode"). -1 and a message
+// naming the candidates when none or more than one fits.
+int findParameter(const std::vector<std::string>& names, const std::string& wanted, std::string& error);
+
+// VALUE as a position: a number is the value the effect shows ("7.5" for
+// Drive 7.50, "8" or "8x" for Oversampling 8x), "75%" a position on the
+// control's travel, on/off, yes/no, true/false or 1/0 a switch, and any
+// other text one of the values the effect names ("stereo"). The parameter
+// keeps its position. False and a message with the values it takes when
+// nothing fits.
+bool resolveValue(ParameterAccess& parameters, int index, const std::string& text, float& position,
                   std::string& error);
 
-// A number from 0 to 1 is the normalised value. Anything else is matched
-// against the texts the effect displays across its range: numerically when
-// both are numbers ("7.5" -> "7.50"), else as text ("stereo" -> "Stereo").
-// The parameter is left at the value it had. False and a message when
-// nothing matches.
-bool resolveValue(VSTPlugIn& plugIn, int parameter, const std::string& text, float& value,
-                  std::string& error);
+// Applies each NAME=VALUE in order. Throws ToolError with the message when
+// one does not fit.
+void applySettings(ParameterAccess& parameters, const Settings& settings);
 
-// Applies each NAME=VALUE in order, as findParameter and resolveValue read
-// them. Throws ToolError with the message when one does not fit.
-void applySettings(VSTPlugIn& plugIn,
-                   const std::vector<std::pair<std::string, std::string>>& settings);
+// Whether the parameter is a switch: it shows two values, on and off.
+bool isSwitch(ParameterAccess& parameters, int index);
+
+// What each parameter shows now, index order.
+std::vector<std::string> shownValues(ParameterAccess& parameters);
+
+// "Drive 7.50, Oversampling 8x": each parameter that shows something other
+// than it did in `before`, in its display form; empty when none does.
+std::string describeChanges(ParameterAccess& parameters, const std::vector<std::string>& before);
 
 // Lower case, punctuation as spaces, single spaces, trimmed.
 std::string normaliseName(const std::string& text);

@@ -118,10 +118,13 @@ public:
             throw ToolError("the effect has no outputs; give --plugin an audio effect");
         plugIn.setSampleRate(static_cast<float>(rate));
         plugIn.setBlockSize(maxBlock);
+        VSTParameterAccess parameters(plugIn);
+        const std::vector<std::string> defaults = shownValues(parameters);
         if (!options.preset.empty())
             loadPreset(plugIn, options.preset);
-        switchModeToStereo(plugIn, channels);
-        applySettings(plugIn, options.settings);
+        applyRenderSettings(parameters, options, channels);
+        changes = describeChanges(parameters, defaults);
+        modeNote = channelModeNote(parameters, channels);
         if (!options.savePreset.empty())
             savePreset(plugIn, options.savePreset);
 
@@ -155,20 +158,12 @@ public:
     }
 
     void finish() override { loaded->plugIn().suspend(); }
+    std::string note() const override { return modeNote; }
+    std::string settings() const override { return changes; }
 
 private:
-    // A stereo file through an effect that starts in mono mode would come
-    // out as its left channel twice, the right one lost.
-    void switchModeToStereo(VSTPlugIn& plugIn, int channels)
-    {
-        const int mode = modeParameterToMatch(parameterNames(plugIn), options, channels);
-        std::string error;
-        float value = 0.0f;
-        if (mode >= 0 && resolveValue(plugIn, mode, "stereo", value, error))
-            plugIn.setParameter(mode, value);
-    }
-
     const RenderOptions& options;
+    std::string changes, modeNote;
     std::unique_ptr<LoadedEffect> loaded;
     double sampleRate = 0.0;
     int fileChannels = 0;

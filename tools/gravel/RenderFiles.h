@@ -54,6 +54,12 @@ void openRenderInput(const RenderOptions& options, SoundFile& in, std::vector<fl
 sf_count_t readRenderInput(SoundFile& in, const std::vector<float>& demoSamples, sf_count_t done,
                            float* interleaved, sf_count_t block);
 
-// OUT: -o, else IN with "-gravel" added, else gravel-demo.wav; refused when it
-// is the input or a folder.
+// OUT: -o, else IN with "-gravel" added (with the extension of the format
+// written), else gravel-demo.wav; refused when it is the input or a folder.
 std::string renderOutputPath(const RenderOptions& options);
+
+// The format OUT is written in: --format, else the one OUT's extension
+// names, else IN's; --bits, else IN's sample format where the format holds
+// it. Throws ToolError for a name whose extension says another format, and
+// for bits the format cannot hold.
+int renderOutputFormat(const RenderOptions& options, const SF_INFO& input);

@@ -53,9 +53,21 @@ struct Level {
     }
 };
 
+// Drawn on the terminal that stderr was when the render began, so that an
+// entry that hides the effect's log (the AudioUnit's) still shows it.
 class ProgressBar {
 public:
-    explicit ProgressBar(bool shown) : shown(shown) {}
+    ProgressBar() : terminal(dup(STDERR_FILENO)) {}
+    ~ProgressBar()
+    {
+        finish();
+        if (terminal >= 0)
+            close(terminal);
+    }
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    void show(bool wanted) { shown = wanted && terminal >= 0 && isatty(terminal); }
     void update(double fraction)
     {
         const int percent = static_cast<int>(fraction * 100.0);
@@ -63,21 +75,20 @@ public:
             return;
         lastPercent = percent;
         const int width = 40, filled = percent * width / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-                     std::string(width - filled, '.').c_str(), percent);
-        std::fflush(stderr);
+        dprintf(terminal, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                std::string(width - filled, '.').c_str(), percent);
     }
     // Clears the bar's line, so that the summary (or an error) starts clean.
     void finish()
     {
         if (shown && lastPercent >= 0)
-            std::fprintf(stderr, "\r\033[K");
+            dprintf(terminal, "\r\033[K");
         lastPercent = -1;
     }
-    ~ProgressBar() { finish(); }
 
 private:
-    bool shown;
+    int terminal;
+    bool shown = false;
     int lastPercent = -1;
 };
 
@@ -116,9 +127,7 @@ int RenderSession::run(RenderTarget& target)
 
     SF_INFO outInfo = in.info;
     outInfo.frames = 0;
-    if (!sf_format_check(&outInfo))
-        throw ToolError("libsndfile cannot write the format of " + options.input +
-                        "; give -o a name ending in .wav");
+    outInfo.format = renderOutputFormat(options, in.info);
     // Closed before outFile, which removes the temporary file unless committed.
     ReplacingFile outFile(output);
     SoundFile out;
@@ -126,24 +135,24 @@ int RenderSession::run(RenderTarget& target)
     out.file = sf_open_fd(outFile.descriptor(), SFM_WRITE, &out.info, SF_FALSE);
     if (!out.file) // the file exists: what fails is writing its header
         failWriting(output, soundFileError(nullptr));
-    const double scale = pcmScale(in.info.format);
-    if (scale > 0.0) {
-        if (in.file)
-            sf_command(in.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+    const double inScale = rendersDemo() ? 0.0 : pcmScale(in.info.format);
+    const double outScale = pcmScale(outInfo.format);
+    if (inScale > 0.0)
+        sf_command(in.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+    if (outScale > 0.0)
         sf_command(out.file, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
-    }
     sf_command(out.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // The demo's samples are made here, already in -1..1.
-    const float toEffect = scale > 0.0 && !rendersDemo() ? float(1.0 / scale) : 1.0f;
-    const float toFile = scale > 0.0 ? float(scale) : 1.0f;
+    const float toEffect = inScale > 0.0 ? float(1.0 / inScale) : 1.0f;
+    const float toFile = outScale > 0.0 ? float(outScale) : 1.0f;
 
+    ProgressBar progress;
     target.prepare(rate, channels, block);
 
     ChannelBuffers toTarget(channels, block), fromTarget(channels, block);
     std::vector<float> interleaved(size_t(block) * size_t(channels));
     Level inLevel, outLevel;
-    // Asked after prepare: a target that hides the effect's log hides the bar too.
-    ProgressBar progress(isatty(STDERR_FILENO) && in.info.frames > progressAfterSeconds * rate);
+    progress.show(in.info.frames > progressAfterSeconds * rate);
     const auto started = std::chrono::steady_clock::now();
     sf_count_t done = 0;
     for (;;) {
@@ -172,6 +181,12 @@ int RenderSession::run(RenderTarget& target)
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish();
     target.finish();
+    // The file ended before the frames its header counts: a damaged copy,
+    // whose render would pass for the whole piece.
+    if (!rendersDemo() && done < in.info.frames)
+        throw ToolError(options.input + " is cut short: it ends after " + std::to_string(done) + " of the " +
+                        std::to_string(in.info.frames) + " frames its header promises; copy or export the whole "
+                        "file again");
 
     const int closed = sf_close(out.file);
     out.file = nullptr;
@@ -198,27 +213,47 @@ int RenderSession::run(RenderTarget& target)
     char speed[64];
     std::snprintf(speed, sizeof speed, "%.0fx real time", elapsed > 0.0 ? seconds / elapsed : 0.0);
     std::error_code ec;
-    std::string line = "gravel: wrote " + (rendersDemo() ? fs::absolute(output, ec).string() : output) + " " +
-                       summary;
+    const bool toStandardOutput = output == "-";
+    std::string line = "gravel: wrote " +
+                       (toStandardOutput ? std::string("the standard output")
+                        : rendersDemo()  ? fs::absolute(output, ec).string()
+                                         : output) +
+                       " " + summary;
     if (!target.through().empty())
         line += " through " + target.through();
-    if (target.summaryGivesLevels())
-        line += "; input " + inLevel.describe() + "; output " + outLevel.describe();
-    std::printf("%s; %s\n", line.c_str(), speed);
+    if (!target.settings().empty())
+        line += " with " + target.settings();
+    line += "; input " + inLevel.describe() + "; output " + outLevel.describe();
+    // The audio itself may be going down standard output.
+    std::fprintf(toStandardOutput ? stderr : stdout, "%s; %s\n", line.c_str(), speed);
     return exitOK;
 }
 
-int modeParameterToMatch(const std::vector<std::string>& parameterNames, const RenderOptions& options,
-                         int channels)
+void applyRenderSettings(ParameterAccess& parameters, const RenderOptions& options, int channels)
 {
-    if (channels != 2 || !options.preset.empty() || !options.auPreset.empty())
-        return -1;
+    const std::vector<std::string> names = parameterNames(parameters);
     std::string error;
-    const int mode = findParameter(parameterNames, "plugin mode", error);
-    if (mode < 0)
-        return -1;
+    const int mode = findParameter(names, "plugin mode", error);
+    bool modeChosen = mode < 0 || channels != 2 || !options.preset.empty() || !options.auPreset.empty();
     for (const auto& setting : options.settings)
-        if (findParameter(parameterNames, setting.first, error) == mode)
-            return -1;
-    return mode;
+        modeChosen = modeChosen || findParameter(names, setting.first, error) == mode;
+    float stereo = 0.0f;
+    if (!modeChosen && resolveValue(parameters, mode, "stereo", stereo, error))
+        parameters.setPosition(mode, stereo);
+    applySettings(parameters, options.settings);
+}
+
+std::string channelModeNote(ParameterAccess& parameters, int channels)
+{
+    std::string error;
+    const int mode = findParameter(parameterNames(parameters), "plugin mode", error);
+    if (mode < 0)
+        return {};
+    const std::string shown = normaliseName(parameters.display(mode, parameters.position(mode)));
+    if (channels == 2 && shown == "mono")
+        return "the effect plays in Mono mode, so the file's right channel is not used (nor mixed in); "
+               "add --set mode=stereo to play both";
+    if (channels == 1 && shown == "stereo")
+        return "the file is mono, so in Stereo mode the effect plays its one channel on both sides";
+    return {};
 }

@@ -32,7 +32,9 @@ public:
     // What the summary line names the render as going through (empty: the
     // VST entry, the default), and whether it gives the signal levels.
     virtual std::string through() const { return {}; }
-    virtual bool summaryGivesLevels() const { return true; }
+
+    // The settings that differ from the effect's defaults, in display form.
+    virtual std::string settings() const { return {}; }
 };
 
 class RenderSession {
@@ -57,9 +59,15 @@ private:
     std::string output;
 };
 
-// The "Plugin Mode" parameter a stereo file switches to stereo (so that its
-// right channel is not lost to a mono effect), or -1 to leave the mode as
-// it is: a file that is not stereo, a preset (it chooses the mode itself), a
-// setting naming the mode, or no such parameter.
-int modeParameterToMatch(const std::vector<std::string>& parameterNames, const RenderOptions& options,
-                         int channels);
+class ParameterAccess;
+
+// The render's settings through the effect's parameters, whichever entry:
+// a stereo file switches a "Plugin Mode" to stereo (so that its right
+// channel is not lost to a mono effect) unless a preset or a setting chooses
+// the mode, then each --set in order. Throws ToolError.
+void applyRenderSettings(ParameterAccess& parameters, const RenderOptions& options, int channels);
+
+// One line when the effect's mode and the file's channels do not match:
+// the right channel left out, or one channel played on both sides. Empty
+// otherwise.
+std::string channelModeNote(ParameterAccess& parameters, int channels);

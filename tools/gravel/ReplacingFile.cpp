@@ -6,7 +6,10 @@
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -71,6 +74,28 @@ void releasePending(int slot)
         pendingInUse[slot] = 0;
 }
 
+// Where a chain of links ends; the path itself when it is no link. A link to
+// a name that does not exist yet leads to that name.
+std::string followLinks(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    fs::path current = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(current, ec); ++hops) {
+        const fs::path next = fs::read_symlink(current, ec);
+        if (ec)
+            break;
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    return current.string();
+}
+
+bool isStreamPath(const std::string& path)
+{
+    struct stat status {};
+    return path == "-" || (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode));
+}
+
 } // namespace
 
 ReplacingFile::ReplacingFile(const std::string& targetPath) : target(targetPath)
@@ -79,6 +104,11 @@ ReplacingFile::ReplacingFile(const std::string& targetPath) : target(targetPath)
     std::error_code ec;
     if (fs::is_directory(target, ec))
         throw ToolError(target + " is a folder; give a file name");
+    if (isStreamPath(target)) {
+        openStream();
+        return;
+    }
+    target = followLinks(target);
     const fs::path folder = fs::path(target).parent_path();
     std::string pattern =
         ((folder.empty() ? fs::path(".") : folder) / fs::path(target).filename()).string() +
@@ -115,10 +145,75 @@ ReplacingFile::ReplacingFile(const std::string& targetPath) : target(targetPath)
     ::fchmod(fileDescriptor, mode);
 }
 
+void ReplacingFile::openStream()
+{
+    if (target == "-") {
+        stream = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    } else {
+        struct stat status {};
+        ::stat(target.c_str(), &status);
+        if (S_ISSOCK(status.st_mode)) {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            if (target.size() < sizeof address.sun_path) {
+                std::memcpy(address.sun_path, target.c_str(), target.size() + 1);
+                stream = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                if (stream >= 0 && ::connect(stream, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+                    const int error = errno;
+                    ::close(stream);
+                    stream = -1;
+                    errno = error;
+                }
+            } else {
+                errno = ENAMETOOLONG;
+            }
+        } else {
+            stream = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        }
+    }
+    if (stream < 0)
+        throw ToolError("cannot write " + target + ": " + std::strerror(errno) +
+                        "; check that something reads from it");
+    // The file is made in memory first: the formats seek back to finish
+    // their headers, which a pipe or a terminal cannot do.
+    fileDescriptor = ::memfd_create("gravel-output", MFD_CLOEXEC);
+    if (fileDescriptor < 0)
+        fail(errno);
+    temporary = "/proc/self/fd/" + std::to_string(fileDescriptor);
+}
+
+void ReplacingFile::sendToStream()
+{
+    if (::lseek(fileDescriptor, 0, SEEK_SET) != 0)
+        fail(errno);
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fileDescriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(errno);
+        if (got == 0)
+            break;
+        for (ssize_t sent = 0; sent < got;) {
+            const ssize_t written = ::write(stream, buffer + sent, size_t(got - sent));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                fail(written == 0 ? EIO : errno);
+            sent += written;
+        }
+    }
+}
+
 ReplacingFile::~ReplacingFile()
 {
     if (fileDescriptor >= 0)
         ::close(fileDescriptor);
+    if (stream >= 0) {
+        ::close(stream);
+        return;
+    }
     if (!committed)
         ::unlink(temporary.c_str());
     releasePending(slot);
@@ -140,6 +235,11 @@ void ReplacingFile::write(const void* data, size_t size)
 
 void ReplacingFile::commit()
 {
+    if (isStream()) {
+        sendToStream();
+        committed = true;
+        return;
+    }
     if (::fsync(fileDescriptor) != 0)
         fail(errno);
     const int closing = fileDescriptor;
@@ -155,6 +255,8 @@ void ReplacingFile::commit()
 
 void ReplacingFile::fail(int error) const
 {
+    if (isStream())
+        throw ToolError("cannot write " + target + ": " + std::strerror(error) + "; check that something reads from it");
     throw ToolError("cannot write " + target + ": " + std::strerror(error) +
                     "; check there is room on the disk and the folder is writable");
 }

@@ -43,7 +43,8 @@ int runSnapshot(const SnapshotOptions& options)
         VSTPlugIn& plugIn = loaded.plugIn();
         if (!plugIn.getEffect() || plugIn.getEffect()->uniqueID != gravelUniqueID)
             throw ToolError(plugin + " is not Gravel; snapshot draws Gravel's own pedal editor");
-        applySettings(plugIn, options.settings);
+        VSTParameterAccess parameters(plugIn);
+        applySettings(parameters, options.settings);
 
         std::unique_ptr<AEffect, CloseEffect> effect(
             gravel::createEffectWithEditor(snapshotHost, bundle.string()));

@@ -27,24 +27,38 @@ const char* const mainHelp =
     "  snapshot      draw the pedal editor into a PNG file, no host needed\n"
     "  au-info       show the bundle as an AudioUnit host sees it\n"
     "\n"
-    "Run 'gravel COMMAND --help' for the options of each command.\n";
+    "Run 'gravel help COMMAND' (or 'gravel COMMAND --help') for the options of\n"
+    "each command, 'gravel --version' for the version.\n";
 
 const char* const renderHelp =
-    "Usage: gravel render [IN] [-o OUT] [--set NAME=VALUE]... [--preset FILE]\n"
-    "                     [--save-preset FILE] [--block N] [--plugin PATH] [--au] [-v]\n"
+    "Usage: gravel render [IN] [-o OUT] [--format NAME] [--bits 16|24|32f]\n"
+    "                     [--set NAME=VALUE]... [--preset FILE] [--save-preset FILE]\n"
+    "                     [--block N] [--plugin PATH] [--au] [-v]\n"
     "                     [--aupreset FILE] [--save-aupreset FILE]\n"
     "\n"
     "Processes IN (any mono or stereo file libsndfile reads) through the effect\n"
-    "at IN's sample rate and writes OUT in IN's format. Without IN, renders a few\n"
-    "seconds of a built-in clean guitar part into gravel-demo.wav.\n"
+    "at IN's sample rate. Without IN, renders a few seconds of a built-in clean\n"
+    "guitar part into gravel-demo.wav.\n"
     "\n"
-    "  -o, --output OUT      output file (default: IN with -gravel added;\n"
-    "                        the input file is never overwritten)\n"
+    "  -o, --output OUT      output file (default: IN with -gravel added; the\n"
+    "                        input file is never overwritten). A file is replaced\n"
+    "                        only once the render is complete; through a link,\n"
+    "                        the file it points to. A device, FIFO or socket is\n"
+    "                        written as a stream; '-' is standard output\n"
+    "  --format NAME         wav, flac, aiff, ogg, caf, w64 or rf64 (default: the\n"
+    "                        one OUT's extension names, else IN's format; WAV for\n"
+    "                        '-'); OUT's extension must not name another format\n"
+    "  --bits 16|24|32f      sample format of OUT (default: IN's where it fits)\n"
     "  --set NAME=VALUE      set a parameter before rendering; repeatable.\n"
-    "                        NAME is the effect's parameter name in any case\n"
-    "                        (drive, \"input level\", mode). VALUE is a number\n"
-    "                        from 0 to 1 (normalised), or what the effect shows:\n"
-    "                        drive=7.5, oversampling=8, mode=stereo, fat=on\n"
+    "                        NAME is the effect's parameter name in any case: the\n"
+    "                        exact name (drive, \"input level\"), else the one name\n"
+    "                        that starts with it or has a word that does (over,\n"
+    "                        mode); a NAME that fits more than one (in: Input\n"
+    "                        Level or In Buffer) is refused with the candidates.\n"
+    "                        VALUE is what the pedal shows: drive=7.5, \"input\n"
+    "                        level=1\" (1.00x), oversampling=8 (or 8x), mode=stereo;\n"
+    "                        on/off, yes/no, true/false or 1/0 for switches; or a\n"
+    "                        position on the control's travel: drive=75%\n"
     "  --preset FILE         load an .fxp program or .fxb bank first\n"
     "  --save-preset FILE    save the settings as .fxp (or .fxb) before rendering\n"
     "  --block N             frames per processing block (default 512)\n"
@@ -52,9 +66,8 @@ const char* const renderHelp =
     "                        Gravel.vst next to this program)\n"
     "  --au                  render through the bundle's AudioUnit, as an AudioUnit\n"
     "                        host does; --set then takes the AudioUnit's names and\n"
-    "                        values (gravel au-info lists them: drive=7.5,\n"
-    "                        oversampling=4x, fat=on); .fxp/.fxb presets need the\n"
-    "                        VST entry\n"
+    "                        values (gravel au-info lists them), read as above;\n"
+    "                        .fxp/.fxb presets need the VST entry\n"
     "  --aupreset FILE       load an .aupreset (as saved by an AudioUnit host or\n"
     "                        --save-aupreset) into the AudioUnit first; implies --au\n"
     "  --save-aupreset FILE  save the AudioUnit's state as an .aupreset before\n"
@@ -62,15 +75,19 @@ const char* const renderHelp =
     "  -v, --verbose         show the host's log of every call into the effect\n"
     "\n"
     "Stereo files are rendered in stereo mode unless --set mode=mono or a preset\n"
-    "says otherwise. The summary counts output samples that are NaN or infinite;\n"
-    "when there are any, gravel exits with 1.\n";
+    "says otherwise. The summary names every setting that differs from the\n"
+    "effect's defaults and counts output samples that are NaN or infinite; when\n"
+    "there are any, gravel exits with 1 and writes nothing. An empty input, or\n"
+    "one cut short of what its header promises, is refused the same way.\n";
 
 const char* const infoHelp =
-    "Usage: gravel info [--plugin PATH] [-v]\n"
+    "Usage: gravel info [--set NAME=VALUE]... [--plugin PATH] [-v]\n"
     "\n"
     "Shows the effect's name, vendor, version and ID, its parameters with the\n"
-    "values they show now, and its programs.\n"
+    "values they show (after any --set, as a render would apply them), and its\n"
+    "programs.\n"
     "\n"
+    "  --set NAME=VALUE   as for render: drive=7.5, fat=on, oversampling=8\n"
     "  --plugin PATH   VST 2.4 bundle folder or .so (default: the built Gravel.vst)\n"
     "  -v, --verbose   show the host's log of every call into the effect\n";
 
@@ -98,21 +115,42 @@ int usage(const std::string& message, const char* command)
     return exitUsage;
 }
 
+const char* helpOf(const std::string& command)
+{
+    return command == "render" ? renderHelp : command == "info" ? infoHelp : command == "snapshot" ? snapshotHelp : nullptr;
+}
+
 int runCommandLine(int argc, char** argv)
 {
     if (argc < 2)
-        return usage("no command given (render, info or snapshot)", "");
+        return usage("no command given (render, info, snapshot or au-info)", "");
     const std::string command = argv[1];
+    if (command == "--version" || command == "-V") {
+        std::printf("gravel %s\n", GRAVEL_VERSION);
+        return exitOK;
+    }
     if (command == "--help" || command == "-h" || command == "help") {
+        if (command == "help" && argc > 2) {
+            const std::string topic = argv[2];
+            if (topic == "au-info") {
+                char* auArguments[] = {argv[0], argv[2], const_cast<char*>("--help"), nullptr};
+                return runAudioUnitInfo(3, auArguments);
+            }
+            if (!helpOf(topic))
+                return usage("no command '" + topic + "' (render, info, snapshot or au-info)", "");
+            std::fputs(helpOf(topic), stdout);
+            return exitOK;
+        }
         std::fputs(mainHelp, stdout);
         return exitOK;
     }
     if (command == "au-info")
         return runAudioUnitInfo(argc, argv);
-    if (command != "render" && command != "info" && command != "snapshot")
+    if (!helpOf(command))
         return usage("unknown command '" + command + "'", "");
     const bool render = command == "render";
     const bool snapshot = command == "snapshot";
+    const bool info = command == "info";
     const char* helpFor = render ? "render " : snapshot ? "snapshot " : "info ";
 
     RenderOptions options;
@@ -150,14 +188,15 @@ int runCommandLine(int argc, char** argv)
                 options.au = true;
             } else if (snapshot && (value("-o", snapshotOptions.output) ||
                                     value("--output", snapshotOptions.output))) {
-            } else if (snapshot && value("--set", text)) {
+            } else if ((snapshot || info) && value("--set", text)) {
                 const size_t eq = text.find('=');
                 if (eq == std::string::npos)
                     return usage("--set takes NAME=VALUE, for example --set drive=7.5", helpFor);
                 snapshotOptions.settings.emplace_back(text.substr(0, eq), text.substr(eq + 1));
             } else if (!render) {
                 return usage("unknown option '" + arg + "'", helpFor);
-            } else if (value("-o", options.output) || value("--output", options.output)) {
+            } else if (value("-o", options.output) || value("--output", options.output) ||
+                       value("--format", options.format) || value("--bits", options.bits)) {
             } else if (value("--preset", options.preset) ||
                        value("--save-preset", options.savePreset)) {
             } else if (value("--aupreset", options.auPreset) ||
@@ -198,7 +237,7 @@ int runCommandLine(int argc, char** argv)
     }
     if (render)
         return options.au ? runAudioUnitRender(options, verbose) : runRender(options);
-    return runInfo(options.plugin);
+    return runInfo(options.plugin, snapshotOptions.settings);
 }
 
 // what() of a library's exception, on one line.
