@@ -39,6 +39,8 @@ int runSnapshot(const SnapshotOptions& options);
 int runAudioUnitInfo(int argc, char** argv);
 int runAudioUnitSnapshot(const SnapshotOptions& options, bool verbose);
 int runAudioUnitRender(const RenderOptions& options, bool verbose);
+// gravel live [options]: parses its own arguments (argv[2] on).
+int runLive(int argc, char** argv);
 
 // The effect to load: the one given, else the Gravel.vst built next to the
 // tool. Throws ToolError when there is none.

@@ -26,6 +26,7 @@ const char* const mainHelp =
     "  info          show the effect's identity, parameters and programs\n"
     "  snapshot      draw the pedal editor into a PNG file, no host needed\n"
     "  au-info       show the bundle as an AudioUnit host sees it\n"
+    "  live          play the effect live as a JACK client, with the pedal window\n"
     "\n"
     "Run 'gravel help COMMAND' (or 'gravel COMMAND --help') for the options of\n"
     "each command, 'gravel --version' for the version.\n";
@@ -132,9 +133,9 @@ int runCommandLine(int argc, char** argv)
     if (command == "--help" || command == "-h" || command == "help") {
         if (command == "help" && argc > 2) {
             const std::string topic = argv[2];
-            if (topic == "au-info") {
-                char* auArguments[] = {argv[0], argv[2], const_cast<char*>("--help"), nullptr};
-                return runAudioUnitInfo(3, auArguments);
+            if (topic == "au-info" || topic == "live") {
+                char* ownArguments[] = {argv[0], argv[2], const_cast<char*>("--help"), nullptr};
+                return topic == "live" ? runLive(3, ownArguments) : runAudioUnitInfo(3, ownArguments);
             }
             if (!helpOf(topic))
                 return usage("no command '" + topic + "' (render, info, snapshot or au-info)", "");
@@ -146,6 +147,8 @@ int runCommandLine(int argc, char** argv)
     }
     if (command == "au-info")
         return runAudioUnitInfo(argc, argv);
+    if (command == "live")
+        return runLive(argc, argv);
     if (!helpOf(command))
         return usage("unknown command '" + command + "'", "");
     const bool render = command == "render";
