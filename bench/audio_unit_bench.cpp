@@ -9,9 +9,9 @@
 #include <AudioUnit/AudioUnit.h>
 
 #include "TestSignals.h"
-#include "wrapper/TandemLog.h"
-#include "wrapper/SilentVSTHost.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/TandemLog.h"
+#include "hosting/SilentVSTHost.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 // TANDEM_FUZZ_LOG is set, so the fuzzer's own report stays readable.
 #include <cstdlib>
 
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemLog.h"
 
 namespace {
 

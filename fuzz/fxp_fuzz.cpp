@@ -13,10 +13,10 @@
 #include <cmath>
 
 #include "platform/cf/CoreFoundation.h"
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
-#include "wrapper/SilentVSTHost.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
+#include "hosting/SilentVSTHost.h"
+#include "hosting/VSTPlugIn.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "platform/cf/CoreFoundation.h"
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 #include "wrapper/TandemParameterMapping.h"
-#include "wrapper/SilentVSTHost.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/SilentVSTHost.h"
+#include "hosting/VSTPlugIn.h"
 
 namespace {
 

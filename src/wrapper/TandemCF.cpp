@@ -1,6 +1,6 @@
 #include "wrapper/TandemCF.h"
 
-#include "wrapper/TandemException.h"
+#include "hosting/TandemException.h"
 
 CFTypeRef dictionaryValue(CFDictionaryRef dictionary, const char* key)
 {

@@ -5,8 +5,8 @@
 #include "wrapper/TandemComponent.h"
 
 #include "wrapper/TandemCF.h"
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <link.h>
 

@@ -33,7 +33,7 @@
 #include "wrapper/TandemPresets.h"
 #include "wrapper/TandemRender.h"
 #include "wrapper/TandemView.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <memory>
 #include <string>

@@ -6,8 +6,8 @@
 
 #include "wrapper/TandemCF.h"
 #include "wrapper/TandemConfiguration.h"
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <cstring>
 

@@ -4,10 +4,10 @@
 #include "wrapper/TandemPresets.h"
 
 #include "wrapper/TandemCF.h"
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 #include "wrapper/TandemPresetFiles.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <algorithm>
 #include <cstdio>

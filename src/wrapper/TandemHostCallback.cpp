@@ -1,7 +1,7 @@
 #include "wrapper/TandemHostCallback.h"
 
 #include "wrapper/TandemComponent.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemLog.h"
 
 #include <cstring>
 

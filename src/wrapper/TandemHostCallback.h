@@ -5,7 +5,7 @@
 // gestures, display updates and size requests go (the component's listeners
 // and view). Calls from the render thread only queue (TandemNotifier).
 
-#include "wrapper/VSTHost.h"
+#include "hosting/VSTHost.h"
 
 class TandemComponent;
 

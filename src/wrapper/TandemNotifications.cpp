@@ -1,7 +1,7 @@
 #include "wrapper/TandemNotifications.h"
 
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <cstring>
 #include <thread>

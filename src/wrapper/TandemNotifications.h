@@ -6,7 +6,7 @@
 // raised on a real-time thread (an effect automating from its process call)
 // are queued here and delivered by deliverQueued() from the main loop.
 
-#include "wrapper/RealtimeQueue.h"
+#include "hosting/RealtimeQueue.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <AudioUnit/AudioUnit.h>

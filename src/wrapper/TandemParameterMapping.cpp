@@ -7,9 +7,9 @@
 
 #include "platform/files/FileServices.h"
 #include "wrapper/TandemCF.h"
-#include "wrapper/VSTPlugIn.h"
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/VSTPlugIn.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 

@@ -3,7 +3,7 @@
 #include "wrapper/TandemPresetFiles.h"
 
 #include "wrapper/TandemCF.h"
-#include "wrapper/TandemException.h"
+#include "hosting/TandemException.h"
 #include "wrapper/TandemPresets.h"
 
 #include <strings.h>

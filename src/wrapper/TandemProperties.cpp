@@ -4,8 +4,8 @@
 
 #include "wrapper/TandemComponent.h"
 
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <algorithm>
 #include <cmath>

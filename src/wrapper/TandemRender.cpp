@@ -5,10 +5,10 @@
 
 #include "wrapper/TandemRender.h"
 
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 #include "wrapper/TandemNotifications.h"
-#include "wrapper/VSTTimeInfo.h"
+#include "hosting/VSTTimeInfo.h"
 
 #include <algorithm>
 #include <cstring>

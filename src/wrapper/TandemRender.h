@@ -11,7 +11,7 @@
 // nothing, takes no lock and answers failures with a status.
 
 #include "plugin/VstInterface.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <AudioUnit/AudioUnit.h>
 

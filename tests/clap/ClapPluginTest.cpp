@@ -16,7 +16,7 @@
 #include "../integration/GravelTool.h"
 #include "ClapHost.h"
 #include "EffectLoader.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemLog.h"
 
 // Mutex locks and writes by the armed thread: process() may take neither.
 namespace lock_counter {

@@ -1,6 +1,6 @@
 #include "EffectLoader.h"
 #include "ParameterMatch.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemLog.h"
 
 #include <gtest/gtest.h>
 

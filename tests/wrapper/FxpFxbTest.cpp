@@ -1,7 +1,7 @@
 #include "WrapperTestSupport.h"
 
 #include "FakeEffect.h"
-#include "wrapper/TandemException.h"
+#include "hosting/TandemException.h"
 
 #include <gtest/gtest.h>
 

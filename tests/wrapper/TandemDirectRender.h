@@ -6,8 +6,8 @@
 
 #include "TandemTestSupport.h"
 
-#include "wrapper/SilentVSTHost.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/SilentVSTHost.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <cmath>
 #include <vector>

@@ -5,8 +5,8 @@
 
 #include "EffectLoader.h"
 
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <gtest/gtest.h>
 

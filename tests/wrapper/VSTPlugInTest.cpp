@@ -1,8 +1,8 @@
 #include "WrapperTestSupport.h"
 
 #include "FakeEffect.h"
-#include "wrapper/TandemException.h"
-#include "wrapper/VSTTimeInfo.h"
+#include "hosting/TandemException.h"
+#include "hosting/VSTTimeInfo.h"
 
 #include <gtest/gtest.h>
 

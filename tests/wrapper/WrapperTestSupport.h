@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/cf/CoreFoundation.h"
-#include "wrapper/TandemLog.h"
-#include "wrapper/VSTHost.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/TandemLog.h"
+#include "hosting/VSTHost.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <cstring>
 #include <memory>

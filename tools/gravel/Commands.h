@@ -44,6 +44,8 @@ int runAudioUnitRender(const RenderOptions& options, bool verbose);
 // Through a CLAP plug-in (--clap; --plugin then names the .clap file).
 int runClapRender(const RenderOptions& options);
 int runClapInfo(const std::string& plugin);
+// gravel live [options]: parses its own arguments (argv[2] on).
+int runLive(int argc, char** argv);
 
 // The effect to load: the one given, else the Gravel.vst built next to the
 // tool. Throws ToolError when there is none.

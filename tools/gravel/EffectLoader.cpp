@@ -1,7 +1,7 @@
 #include "EffectLoader.h"
 
 #include "platform/cf/CoreFoundation.h"
-#include "wrapper/TandemException.h"
+#include "hosting/TandemException.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -4,8 +4,8 @@
 // .so, given a bundle of its own for the time it is loaded), entered through
 // VSTPlugIn with this tool as the host.
 
-#include "wrapper/VSTHost.h"
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/VSTHost.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <memory>
 #include <stdexcept>

@@ -2,7 +2,7 @@
 
 #include "EffectLoader.h"
 
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/VSTPlugIn.h"
 
 #include <algorithm>
 #include <cctype>

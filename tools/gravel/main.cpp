@@ -3,7 +3,7 @@
 
 #include "Commands.h"
 
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemLog.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,6 +27,7 @@ const char* const mainHelp =
     "  presets       list the factory presets with their settings\n"
     "  snapshot      draw the pedal editor into a PNG file, no host needed\n"
     "  au-info       show the bundle as an AudioUnit host sees it\n"
+    "  live          play the effect live as a JACK client, with the pedal window\n"
     "\n"
     "Run 'gravel help COMMAND' (or 'gravel COMMAND --help') for the options of\n"
     "each command, 'gravel --version' for the version.\n";
@@ -129,7 +130,7 @@ const char* const presetsHelp =
     "beginning of the name is enough); the same presets ship as .fxp files in\n"
     "Gravel.vst, as AudioUnit factory presets and as Gravel.lv2's presets.\n";
 
-const char* const commandList = "render, info, snapshot, presets or au-info";
+const char* const commandList = "render, info, snapshot, presets, live or au-info";
 
 const char* helpOf(const std::string& command)
 {
@@ -152,9 +153,9 @@ int runCommandLine(int argc, char** argv)
     if (command == "--help" || command == "-h" || command == "help") {
         if (command == "help" && argc > 2) {
             const std::string topic = argv[2];
-            if (topic == "au-info") {
-                char* auArguments[] = {argv[0], argv[2], const_cast<char*>("--help"), nullptr};
-                return runAudioUnitInfo(3, auArguments);
+            if (topic == "au-info" || topic == "live") {
+                char* ownArguments[] = {argv[0], argv[2], const_cast<char*>("--help"), nullptr};
+                return topic == "live" ? runLive(3, ownArguments) : runAudioUnitInfo(3, ownArguments);
             }
             if (!helpOf(topic))
                 return usage("no command '" + topic + "' (" + commandList + ")", "");
@@ -173,6 +174,8 @@ int runCommandLine(int argc, char** argv)
         }
         return argc == 2 ? runPresets() : usage("presets takes no options", "presets ");
     }
+    if (command == "live")
+        return runLive(argc, argv);
     if (!helpOf(command))
         return usage("unknown command '" + command + "'", "");
     const bool render = command == "render";

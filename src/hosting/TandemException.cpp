@@ -1,4 +1,4 @@
-#include "wrapper/TandemException.h"
+#include "hosting/TandemException.h"
 
 #include <cstdio>
 #include <cstring>

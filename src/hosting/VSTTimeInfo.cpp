@@ -1,4 +1,4 @@
-#include "wrapper/VSTTimeInfo.h"
+#include "hosting/VSTTimeInfo.h"
 
 void updateVSTTimeInfo(VstTimeInfo& timeInfo, Float64 sampleTime, Float64 sampleRate,
                        const VSTTimeInfoProcs& procs)

@@ -1,6 +1,6 @@
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemLog.h"
 
-#include "wrapper/RealtimeQueue.h"
+#include "hosting/RealtimeQueue.h"
 
 #include <pthread.h>
 

@@ -1,7 +1,7 @@
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/VSTPlugIn.h"
 
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <algorithm>
 #include <cstring>

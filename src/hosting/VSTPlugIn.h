@@ -7,7 +7,7 @@
 
 #include "platform/cf/CoreFoundation.h"
 #include "plugin/VstInterface.h"
-#include "wrapper/VSTHost.h"
+#include "hosting/VSTHost.h"
 
 #include <cstddef>
 #include <memory>

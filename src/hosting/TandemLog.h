@@ -1,7 +1,8 @@
 #pragma once
 
-// The wrapper's diagnostic lines: "[name](thread) message", one line per
-// call, to the standard error stream or to a sink the host installs.
+// Diagnostic lines of the hosting layer and the AudioUnit wrapper:
+// "[name](thread) message", one line per call, to the standard error stream
+// or to a sink the host installs.
 //
 // A thread inside a real-time scope (render, scheduled parameters) must not
 // write or lock: its lines go into a fixed lock-free queue, and the writer

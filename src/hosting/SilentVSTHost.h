@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wrapper/VSTHost.h"
+#include "hosting/VSTHost.h"
 
 // A host that tells an effect nothing and ignores what it reports: all a
 // program needs that only renders through the effect (benchmarks, fuzzers,

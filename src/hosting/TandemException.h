@@ -1,7 +1,8 @@
 #pragma once
 
-// Failures inside the wrapper travel as these exceptions up to the component
-// entry, which logs them and turns them into a status.
+// Failures of the effect proxy and the AudioUnit wrapper travel as these
+// exceptions up to whoever drives them: the component entry logs them and
+// turns them into a status, the tools into one line for the user.
 
 #include <cstdint>
 #include <exception>

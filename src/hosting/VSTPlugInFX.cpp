@@ -2,10 +2,10 @@
 // big-endian whatever the machine; the reader checks each word against the
 // end of the caller's bytes before it touches it.
 
-#include "wrapper/VSTPlugIn.h"
+#include "hosting/VSTPlugIn.h"
 
-#include "wrapper/TandemException.h"
-#include "wrapper/TandemLog.h"
+#include "hosting/TandemException.h"
+#include "hosting/TandemLog.h"
 
 #include <algorithm>
 #include <cstdint>
