@@ -232,9 +232,11 @@ size_t onset(const std::vector<float>& signal)
 
 TEST(GravelLive, PlaysWhatRenderWritesSampleForSample)
 {
-    // Stereo at 8x is left out: after silence of different lengths its state
-    // still differs in the last bit now and then, whatever plays it.
-    const std::pair<bool, const char*> cases[] = {{false, "2"}, {false, "8"}, {true, "2"}};
+    // At 8x the comparison allows float rounding (1e-5, -100 dB): now and then
+    // the live effect reaches the file with its settled state a few ulps off
+    // the render's, which at 8x stays visible in the output (about 2e-6); a
+    // render alone gives the same bits whatever the lead or block size.
+    const std::pair<bool, const char*> cases[] = {{false, "2"}, {false, "8"}, {true, "2"}, {true, "8"}};
     for (const auto& [stereo, factor] : cases) {
             SCOPED_TRACE(std::string(stereo ? "stereo " : "mono ") + factor + "x");
             LiveRig rig;
@@ -276,9 +278,10 @@ TEST(GravelLive, PlaysWhatRenderWritesSampleForSample)
                 ASSERT_GE(live0, render0);
                 const size_t shift = live0 - render0;
                 ASSERT_LE(shift, 4096u);
+                const float allowed = factor[0] == '8' ? 1e-5f : 0.0f;
                 size_t differing = 0;
                 for (size_t i = lead - 1000; i < expected.size(); ++i)
-                    differing += rig.recorded[c][i + shift] != expected[i];
+                    differing += !(std::fabs(rig.recorded[c][i + shift] - expected[i]) <= allowed);
                 EXPECT_EQ(differing, 0u) << "channel " << c + 1;
             }
         }
