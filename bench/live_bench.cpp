@@ -2,8 +2,9 @@
 // settings: the built Gravel.vst at 8x stereo, 48 kHz, blocks of 64 and 256
 // frames. Render copies each block in and calls processReplacing, as
 // `gravel render` does; live does what the JACK process callback does with
-// JACK's buffers (a MIDI control change every block, the copy, the effect,
-// the count of non-finite samples). rt_factor is seconds of audio per
+// JACK's buffers (the copy, the effect, the count of non-finite samples).
+// A block with a mapped control change costs what the change costs the
+// effect, as it would from a host; BM_LiveProcessPathWithPedal shows it. rt_factor is seconds of audio per
 // second of CPU.
 #include <benchmark/benchmark.h>
 
@@ -72,7 +73,7 @@ void BM_RenderPath(benchmark::State& state)
     report(state, frames);
 }
 
-void BM_LiveProcessPath(benchmark::State& state)
+void livePath(benchmark::State& state, bool pedalMoves)
 {
     const int frames = int(state.range(0));
     Effect effect(frames);
@@ -82,12 +83,15 @@ void BM_LiveProcessPath(benchmark::State& state)
     live.configure(rate, frames);
     std::vector<float> outL(frames), outR(frames);
     float* outs[2] = {outL.data(), outR.data()};
-    const unsigned char drive[3] = {0xB0, 7, 95}; // 0.75, the value it has
+    unsigned char drive[3] = {0xB0, 7, 95};
     size_t offset = 0;
     for (auto _ : state) {
         offset = offset + frames > effect.left.size() ? 0 : offset;
         const float* ins[2] = {effect.left.data() + offset, effect.right.data() + offset};
-        live.controlChange(drive, 3);
+        if (pedalMoves) {
+            drive[2] = drive[2] == 95 ? 96 : 95;
+            live.controlChange(drive, 3);
+        }
         live.process(ins, outs, frames);
         benchmark::DoNotOptimize(outL.data());
         offset += frames;
@@ -95,8 +99,13 @@ void BM_LiveProcessPath(benchmark::State& state)
     report(state, frames);
 }
 
+void BM_LiveProcessPath(benchmark::State& state) { livePath(state, false); }
+// An expression pedal moving Drive every block: the worst case.
+void BM_LiveProcessPathWithPedal(benchmark::State& state) { livePath(state, true); }
+
 } // namespace
 
 BENCHMARK(BM_RenderPath)->Arg(64)->Arg(256)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LiveProcessPath)->Arg(64)->Arg(256)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LiveProcessPathWithPedal)->Arg(64)->Arg(256)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();
