@@ -19,6 +19,13 @@ echo keep > "${prefix}/notes.txt"
 HOME="${scratch}/home" bash "${install}" --prefix "${prefix}" --bundle "${bundle}" >/dev/null
 [ -f "${prefix}/Gravel.vst/Contents/x86_64-linux/Gravel.so" ] || fail "bundle not installed"
 [ -f "${prefix}/Gravel.vst/Contents/Info.plist" ] || fail "Info.plist not installed"
+# What the default build (scripts/demo.sh's) makes is all that gets installed:
+# the factory presets, the LV2 and CLAP plug-ins beside the bundle.
+[ -f "${prefix}/Gravel.vst/Contents/Resources/TNFactoryPresets.txt" ] || fail "AudioUnit factory presets not built"
+[ "$(ls "${prefix}/Gravel.vst/Contents/Resources/Presets/"*.fxp | wc -l)" -eq 6 ] || fail "the six .fxp presets not built"
+for built in "${HOME}/.lv2/Gravel.lv2/Gravel.so" "${HOME}/.lv2/Gravel.lv2/presets.ttl" "${HOME}/.clap/Gravel.clap"; do
+  [ -f "${built}" ] || fail "${built} not built or not installed"
+done
 
 # The program and its menu entry: gravel runs from ~/.local/bin and finds the
 # bundle it was installed with, wherever that went.
