@@ -77,11 +77,12 @@ struct LiveOnJack {
     }
     pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log)
     {
+        // Emptied before the fork: the test reads it to know the program is up.
+        const int fd = ::open(scratch.path(log).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const pid_t pid = fork();
         if (pid == 0) {
             for (const std::string& e : env)
                 e.find('=') == std::string::npos ? unsetenv(e.c_str()) : putenv(const_cast<char*>(e.c_str()));
-            const int fd = ::open(scratch.path(log).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, 1);
             dup2(fd, 2);
             std::vector<char*> argv;
@@ -91,6 +92,7 @@ struct LiveOnJack {
             execvp(argv[0], argv.data());
             _exit(127);
         }
+        ::close(fd);
         return pid;
     }
     void start(std::vector<std::string> args, std::vector<std::string> env)
