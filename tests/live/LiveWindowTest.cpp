@@ -1,10 +1,12 @@
 // gravel live's window on a private Xvfb, with a JACK server of the test's
 // own: the pedal shows in a top-level window exactly as gravel snapshot draws
 // it, and closing the window the way a window manager does ends the program
-// with the settings saved. Without a display it plays headless.
+// with the settings saved. Without a display it plays headless. The saved
+// settings outlive a version change.
 
 #include "EffectLoader.h"
 #include "EffectPresets.h"
+#include "ParameterMatch.h"
 #include "hosting/TandemLog.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +23,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -227,4 +231,57 @@ TEST(GravelLiveWindow, WithoutADisplaySaysSoInOneLineAndPlaysHeadless)
             ++lines;
         EXPECT_EQ(lines, 1u) << log;
     }
+}
+
+namespace {
+
+// The effect's state as an .fxp, with fat set as given.
+std::string programWithFat(const std::string& fat)
+{
+    LoadedEffect effect(GRAVEL_BUNDLE_DIR, 48000.0f, 256);
+    VSTParameterAccess access(effect.plugIn());
+    applySettings(access, {{"fat", fat}});
+    size_t size = 0;
+    const std::unique_ptr<unsigned char[]> bytes = effect.plugIn().createFXP(size);
+    return std::string(reinterpret_cast<const char*>(bytes.get()), size);
+}
+
+} // namespace
+
+TEST(GravelLiveWindow, KeepsTheSettingsUnderANameWithoutTheVersion)
+{
+    LiveOnJack live;
+    ASSERT_TRUE(live.serverUp()) << fileBytes(live.scratch.path("jackd.log"));
+    std::string name;
+    {
+        LoadedEffect effect(GRAVEL_BUNDLE_DIR, 48000.0f, 256);
+        name = effectName(effect.plugIn());
+    }
+    const std::string version = name.substr(name.rfind(" v") + 2);
+    ASSERT_NE(version.find('.'), std::string::npos) << name;
+    // Saved by a build that named the file after the effect, version and all.
+    const std::filesystem::path folder = live.scratch.path("config/gravel/live");
+    std::filesystem::create_directories(folder);
+    const std::string older = programWithFat("on");
+    std::ofstream(folder / (name + ".fxp"), std::ios::binary) << older;
+
+    live.start({"--no-gui"}, {});
+    ASSERT_TRUE(waitFor([&] { return live.log().find("Ctrl-C") != std::string::npos; })) << live.log();
+    ASSERT_EQ(live.end(SIGTERM), 0) << live.log();
+    EXPECT_EQ(fileBytes(folder / (name + ".fxp")), older) << "left as it was";
+    std::vector<std::filesystem::path> saved;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename() != name + ".fxp")
+            saved.push_back(entry.path());
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].filename().string().find(version), std::string::npos) << saved[0];
+    EXPECT_EQ(fileBytes(saved[0]), older) << "the older file's settings carried over";
+
+    // Once the new file is there, it is the one read.
+    const std::string newer = programWithFat("off");
+    std::ofstream(saved[0], std::ios::binary) << newer;
+    live.start({"--no-gui"}, {});
+    ASSERT_TRUE(waitFor([&] { return live.log().find("Ctrl-C") != std::string::npos; })) << live.log();
+    ASSERT_EQ(live.end(SIGTERM), 0) << live.log();
+    EXPECT_EQ(fileBytes(saved[0]), newer);
 }
