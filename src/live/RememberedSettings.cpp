@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,19 +29,38 @@ fs::path settingsFolder()
     return base / "gravel" / "live";
 }
 
-// The effect's name as a file name: no folders, nothing hidden.
-std::string fileNameOf(VSTPlugIn& plugIn)
+std::string textOf(VSTPlugIn& plugIn, VstInt32 opcode)
 {
-    char name[256] = {};
-    plugIn.dispatch(effGetEffectName, 0, 0, name, 0.0f);
-    name[sizeof name - 1] = '\0';
-    std::string text = name;
+    char text[256] = {};
+    plugIn.dispatch(opcode, 0, 0, text, 0.0f);
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+// A name as a file name: no folders, nothing hidden.
+std::string asFileName(std::string text)
+{
     for (char& c : text)
         if (c == '/' || c == '\\')
             c = '-';
     while (!text.empty() && text[0] == '.')
         text.erase(0, 1);
     return text.empty() ? "effect" : text;
+}
+
+// The product without its version ("Gravel Rumbledrift Overdrive v1.5.2"
+// gives "Gravel Rumbledrift Overdrive"), so an upgrade starts from the sound
+// the player left; the effect's name where there is no product string.
+std::string settingsName(VSTPlugIn& plugIn)
+{
+    std::string name = textOf(plugIn, effGetProductString);
+    if (name.empty())
+        name = textOf(plugIn, effGetEffectName);
+    const size_t v = name.rfind(" v");
+    if (v != std::string::npos && v + 2 < name.size() && std::isdigit((unsigned char)name[v + 2]) &&
+        name.find_first_not_of("0123456789.", v + 2) == std::string::npos)
+        name.erase(v);
+    return asFileName(name);
 }
 
 bool writeAll(int fd, const unsigned char* data, size_t size)
@@ -59,18 +79,25 @@ bool writeAll(int fd, const unsigned char* data, size_t size)
 
 } // namespace
 
-RememberedSettings::RememberedSettings(VSTPlugIn& plugIn)
-    : plugIn(plugIn), bank(plugIn.getProgramCount() > 1),
-      file((settingsFolder() / (fileNameOf(plugIn) + (bank ? ".fxb" : ".fxp"))).string())
+RememberedSettings::RememberedSettings(VSTPlugIn& plugIn) : plugIn(plugIn), bank(plugIn.getProgramCount() > 1)
 {
+    const std::string extension = bank ? ".fxb" : ".fxp";
+    file = (settingsFolder() / (settingsName(plugIn) + extension)).string();
+    // Earlier builds kept the settings under the effect's name, version and
+    // all: read that file while there is no newer one, and leave it be.
+    std::error_code ec;
+    source = file;
+    const fs::path older = settingsFolder() / (asFileName(textOf(plugIn, effGetEffectName)) + extension);
+    if (!fs::exists(file, ec) && fs::is_regular_file(older, ec))
+        source = older.string();
 }
 
 RememberedSettings::Restored RememberedSettings::restore(std::string& problem)
 {
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec))
+    if (!fs::is_regular_file(source, ec))
         return Restored::nothing;
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(source, std::ios::binary);
     const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // A file that fails half way must not leave the effect half changed.
     size_t defaultsSize = 0;
@@ -93,7 +120,7 @@ RememberedSettings::Restored RememberedSettings::restore(std::string& problem)
         } catch (const TandemException&) {
         }
     }
-    fs::rename(file, file + ".bad", ec);
+    fs::rename(source, source + ".bad", ec);
     return Restored::setAside;
 }
 

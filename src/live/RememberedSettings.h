@@ -10,14 +10,17 @@ class VSTPlugIn;
 
 class RememberedSettings {
 public:
-    // The file for this effect: "<effect name>.fxp" (or ".fxb").
+    // The file for this effect: "<product>.fxp" (or ".fxb"), the product
+    // string without its version.
     explicit RememberedSettings(VSTPlugIn& plugIn);
 
+    // Where save() writes, and where restore() reads from.
     const std::string& path() const { return file; }
+    const std::string& restoredFrom() const { return source; }
 
     enum class Restored { nothing, restored, setAside };
-    // Loads the file when there is one. A file the effect refuses is renamed
-    // to NAME.fxp.bad, and `problem` says what was wrong with it; the
+    // Loads the saved file when there is one. A file the effect refuses is
+    // renamed to NAME.fxp.bad, and `problem` says what was wrong with it; the
     // effect then keeps its defaults.
     Restored restore(std::string& problem);
 
@@ -28,5 +31,5 @@ public:
 private:
     VSTPlugIn& plugIn;
     bool bank = false;
-    std::string file;
+    std::string file, source;
 };

@@ -149,7 +149,7 @@ struct LiveRig {
         return 0;
     }
 
-    std::string settingsFile() { return scratch.path("config/gravel/live/Gravel v1.5.2.fxp"); }
+    std::string settingsFile() { return scratch.path("config/gravel/live/Gravel Rumbledrift Overdrive.fxp"); }
 
     // gravel live with the test's settings folder; its ports wired to ours.
     bool start(std::vector<std::string> args, bool wire = true, const std::string& display = "")

@@ -188,7 +188,7 @@ int play(const LiveOptions& options)
         std::string problem;
         if (remembered.restore(problem) == RememberedSettings::Restored::setAside)
             std::fprintf(stderr, "gravel: the saved settings %s are damaged (%s); kept as %s.bad, starting from %s's defaults\n",
-                         remembered.path().c_str(), problem.c_str(), remembered.path().c_str(), name.c_str());
+                         remembered.restoredFrom().c_str(), problem.c_str(), remembered.restoredFrom().c_str(), name.c_str());
     }
     VSTParameterAccess parameters(plugIn);
     applySettings(parameters, options.settings);

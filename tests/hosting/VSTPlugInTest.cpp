@@ -1,4 +1,4 @@
-#include "WrapperTestSupport.h"
+#include "HostingTestSupport.h"
 
 #include "FakeEffect.h"
 #include "hosting/TandemException.h"

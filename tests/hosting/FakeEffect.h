@@ -1,6 +1,6 @@
 #pragma once
 
-// A tiny VST 2.4 effect the wrapper tests load as a foreign plug-in. Its
+// A tiny VST 2.4 effect the hosting tests load as a foreign plug-in. Its
 // state lives behind AEffect::object so that a test can steer it (throw from
 // an opcode, hand out chunks, change its counts) and read what it was sent.
 

@@ -46,7 +46,7 @@ struct TestHost : VSTHost {
     void resizeWindow(VSTPlugIn*, int w, int h) override { calls.push_back({"resize", w, float(h)}); }
 };
 
-// Collects the wrapper's log lines, without their "[name](thread) " prefix,
+// Collects the hosting layer's log lines, without their "[name](thread) " prefix,
 // for as long as it lives.
 struct LogCapture {
     std::vector<std::string> lines;
