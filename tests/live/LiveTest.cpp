@@ -19,6 +19,8 @@
 #include <jack/midiport.h>
 #include <sndfile.h>
 
+#include "LiveProcesses.h"
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -31,41 +33,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-pid_t spawn(const std::vector<std::string>& args, const std::string& log, const std::vector<std::string>& env = {})
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        for (const std::string& e : env)
-            putenv(const_cast<char*>(e.c_str()));
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-int exitOf(pid_t pid)
-{
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-template <class F>
-bool waitFor(F condition, std::chrono::milliseconds limit = 10s)
-{
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
-         std::this_thread::sleep_for(10ms))
-        if (condition())
-            return true;
-    return false;
-}
+using live_test::exitOf;
+using live_test::spawn;
+using live_test::waitFor;
 
 // A JACK server, gravel live on it, and a client of the test's own that
 // plays into gravel's inputs, records its outputs and sends it MIDI.

@@ -16,6 +16,7 @@
 
 #include "../support/PrivateX11.h"
 #include "../support/ToolRuns.h"
+#include "LiveProcesses.h"
 
 #include <cairo.h>
 #include <jack/jack.h>
@@ -32,22 +33,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class F>
-bool waitFor(F condition, std::chrono::milliseconds limit = 10s)
-{
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
-         std::this_thread::sleep_for(20ms))
-        if (condition())
-            return true;
-    return false;
-}
-
-int exitOf(pid_t pid)
-{
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using live_test::exitOf;
+using live_test::waitFor;
 
 // A JACK server of the test's own and gravel live on it; "NAME=" in env sets
 // a variable, a bare "NAME" removes it.
@@ -81,23 +68,7 @@ struct LiveOnJack {
     }
     pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& log)
     {
-        // Emptied before the fork: the test reads it to know the program is up.
-        const int fd = ::open(scratch.path(log).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            for (const std::string& e : env)
-                e.find('=') == std::string::npos ? unsetenv(e.c_str()) : putenv(const_cast<char*>(e.c_str()));
-            dup2(fd, 1);
-            dup2(fd, 2);
-            std::vector<char*> argv;
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-        ::close(fd);
-        return pid;
+        return live_test::spawn(args, scratch.path(log), env);
     }
     void start(std::vector<std::string> args, std::vector<std::string> env)
     {
