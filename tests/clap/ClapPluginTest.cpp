@@ -18,28 +18,7 @@
 #include "EffectLoader.h"
 #include "hosting/TandemLog.h"
 
-// Mutex locks and writes by the armed thread: process() may take neither.
-namespace lock_counter {
-thread_local bool armed = false;
-std::atomic<long> count{0};
-} // namespace lock_counter
-
-#if GRAVEL_COUNTS_MALLOC
-extern "C" int glibcMutexLock(pthread_mutex_t* mutex);
-__asm__(".symver glibcMutexLock, __pthread_mutex_lock@GLIBC_2.2.5");
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex)
-{
-    if (lock_counter::armed)
-        lock_counter::count.fetch_add(1, std::memory_order_relaxed);
-    return glibcMutexLock(mutex);
-}
-extern "C" ssize_t write(int fd, const void* data, size_t size)
-{
-    if (lock_counter::armed)
-        lock_counter::count.fetch_add(1, std::memory_order_relaxed);
-    return syscall(SYS_write, fd, data, size);
-}
-#endif
+#include "LockCounter.h"
 
 namespace {
 
@@ -347,6 +326,7 @@ TEST(ClapPlugin, ProcessWithAutomationAllocatesNothingAndTakesNoLock)
     const clap_plugin_t* p = host.instance();
     long allocations = 0;
     lock_counter::count = 0;
+    lock_counter::writes = 0;
     {
         allocation_counter::Scope scope;
         lock_counter::armed = true;
@@ -357,4 +337,5 @@ TEST(ClapPlugin, ProcessWithAutomationAllocatesNothingAndTakesNoLock)
     }
     EXPECT_EQ(allocations, 0);
     EXPECT_EQ(lock_counter::count.load(), 0);
+    EXPECT_EQ(lock_counter::writes.load(), 0);
 }

@@ -16,32 +16,8 @@
 #include <cmath>
 #include <memory>
 
-// Counts mutex locks while armed: the render path must take none. glibc's
-// own entry is reached under its internal name.
-// Counts what the armed thread does: the component's log writer and other
-// threads lock as they please.
-namespace lock_counter {
-thread_local bool armed = false;
-std::atomic<long> count{0};
-std::atomic<long> writes{0};
-} // namespace lock_counter
-
-#if GRAVEL_COUNTS_MALLOC
-extern "C" int glibcMutexLock(pthread_mutex_t* mutex);
-__asm__(".symver glibcMutexLock, __pthread_mutex_lock@GLIBC_2.2.5");
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex)
-{
-    if (lock_counter::armed)
-        lock_counter::count.fetch_add(1, std::memory_order_relaxed);
-    return glibcMutexLock(mutex);
-}
-extern "C" ssize_t write(int fd, const void* data, size_t size)
-{
-    if (lock_counter::armed)
-        lock_counter::writes.fetch_add(1, std::memory_order_relaxed);
-    return syscall(SYS_write, fd, data, size);
-}
-#endif
+// The render path must take no lock and write nothing.
+#include "LockCounter.h"
 
 namespace {
 
