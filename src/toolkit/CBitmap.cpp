@@ -75,6 +75,15 @@ CBitmap::~CBitmap()
     if (surface) cairo_surface_destroy(surface);
 }
 
+// Decoded RGBA pixels as a cairo surface; the pixels are freed either way.
+static cairo_surface_t* surfaceFromStb(unsigned char* px, int w, int h)
+{
+    if (!px) return nullptr;
+    cairo_surface_t* s = surfaceFromRGBA(px, w, h);
+    stbi_image_free(px);
+    return s;
+}
+
 bool CBitmap::loadFile(const char* path)
 {
     std::string p(path);
@@ -90,15 +99,9 @@ bool CBitmap::loadFile(const char* path)
         // BMP, or a PNG cairo could not read.
         int w = 0, h = 0, n = 0;
         unsigned char* px = stbi_load(path, &w, &h, &n, 4);
-        if (!px) return false;
-        s = surfaceFromRGBA(px, w, h);
-        stbi_image_free(px);
-        if (!s) return false;
+        s = surfaceFromStb(px, w, h);
     }
-    surface = s;
-    width = cairo_image_surface_get_width(s);
-    height = cairo_image_surface_get_height(s);
-    return true;
+    return adopt(s);
 }
 
 bool CBitmap::loadMemory(const unsigned char* bytes, size_t size)
@@ -126,11 +129,14 @@ bool CBitmap::loadMemory(const unsigned char* bytes, size_t size)
     if (!s) {
         int w = 0, h = 0, n = 0;
         unsigned char* px = stbi_load_from_memory(bytes, int(size), &w, &h, &n, 4);
-        if (!px) return false;
-        s = surfaceFromRGBA(px, w, h);
-        stbi_image_free(px);
-        if (!s) return false;
+        s = surfaceFromStb(px, w, h);
     }
+    return adopt(s);
+}
+
+bool CBitmap::adopt(cairo_surface_t* s)
+{
+    if (!s) return false;
     surface = s;
     width = cairo_image_surface_get_width(s);
     height = cairo_image_surface_get_height(s);

@@ -50,6 +50,8 @@ private:
     bool loadFile(const char* path);
     // A PNG or BMP file's bytes.
     bool loadMemory(const unsigned char* bytes, size_t size);
+    // Takes a decoded picture as this bitmap's; false for none.
+    bool adopt(cairo_surface_t* s);
 
     CResourceDescription resourceDesc;
     cairo_surface_t* surface = nullptr;
