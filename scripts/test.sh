@@ -40,15 +40,16 @@ cmake --build build-fuzz -j "$jobs" --target fxp_fuzz plist_fuzz mapping_fuzz pr
 # Seconds per target (GRAVEL_FUZZ_SECONDS overrides them all). A minute proved
 # too short: a NUL byte in a property list that aborted the process took about
 # a million runs (95 s) to find. FXP/FXB data and property lists come from any
-# file a user opens or shares: 120 s each. TNParameters.txt is edited by
+# file a user opens or shares: 100 s and 110 s. TNParameters.txt is edited by
 # users and the AudioUnit presets (a factory list with its files; documents
-# restored through ClassInfo) come from shared files: 90 s each. The
+# restored through ClassInfo) come from shared files: 75 s each. The
 # AudioUnit API as a host drives it (properties, parameters, renders,
 # listeners) gets 60 s, and so does Gravel.clap's state as a CLAP host hands
-# it back. Ten and a half minutes in all keeps CI under half an hour.
-declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-120} [plist]=${GRAVEL_FUZZ_SECONDS:-120}
-  [mapping]=${GRAVEL_FUZZ_SECONDS:-90} [preset_list]=${GRAVEL_FUZZ_SECONDS:-90}
-  [classinfo]=${GRAVEL_FUZZ_SECONDS:-90} [audiounit]=${GRAVEL_FUZZ_SECONDS:-60}
+# it back. Nine and a quarter minutes in all keeps CI under half an hour now
+# that the JACK, CLAP and package suites run too.
+declare -A fuzz_seconds=([fxp]=${GRAVEL_FUZZ_SECONDS:-100} [plist]=${GRAVEL_FUZZ_SECONDS:-110}
+  [mapping]=${GRAVEL_FUZZ_SECONDS:-75} [preset_list]=${GRAVEL_FUZZ_SECONDS:-75}
+  [classinfo]=${GRAVEL_FUZZ_SECONDS:-75} [audiounit]=${GRAVEL_FUZZ_SECONDS:-60}
   [clap_state]=${GRAVEL_FUZZ_SECONDS:-60})
 # The AudioUnit script runs long from the start: its seeds are long inputs.
 declare -A fuzz_options=([audiounit]="-len_control=0 -max_len=2048")
