@@ -113,3 +113,23 @@ TEST(ParameterMatch, AnotherMakersEffectTakesItsOwnTexts)
     EXPECT_FLOAT_EQ(position, 0.3f);
     EXPECT_FALSE(resolveValue(parameters, 0, "12", position, error));
 }
+
+TEST(ParameterMatch, SwitchesAndTheSettingsThatDifferAreToldApart)
+{
+    if (!std::filesystem::exists(GRAVEL_BUNDLE_DIR))
+        GTEST_SKIP() << "Gravel.vst is not built";
+    QuietLog quiet;
+    LoadedEffect gravel(GRAVEL_BUNDLE_DIR, 44100.0f, 64);
+    VSTParameterAccess parameters(gravel.plugIn());
+    EXPECT_TRUE(isSwitch(parameters, 5)) << "Fat shows On and Off";
+    EXPECT_TRUE(isSwitch(parameters, 9)) << "Bypass";
+    EXPECT_FALSE(isSwitch(parameters, 8)) << "Plugin Mode shows two values, but no on and off";
+    EXPECT_FALSE(isSwitch(parameters, 1)) << "Drive";
+
+    const std::vector<std::string> defaults = shownValues(parameters);
+    EXPECT_EQ(describeChanges(parameters, defaults), "");
+    applySettings(parameters, {{"drive", "7.5"}, {"over", "8"}, {"tone", "50%"}});
+    EXPECT_EQ(describeChanges(parameters, defaults), "Drive 7.50, Oversampling 8x")
+        << "Tone at 50% is where it was, so it is not named";
+    EXPECT_THROW(applySettings(parameters, {{"level", "6"}, {"drive", "11"}}), ToolError);
+}
